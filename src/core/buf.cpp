@@ -1,0 +1,77 @@
+// The growable text builder: appends stop silently once a growth has failed,
+// so assembling code checks the failed flag once at the end.
+#include <cstdio>
+#include <cstring>
+
+#include "je_internal.h"
+
+void je_buf_init(je_buf *buf, size_t size) {
+    buf->capacity = size > JE_BUF_MIN ? size : JE_BUF_MIN;
+    buf->length = 0;
+    buf->failed = false;
+    buf->text = static_cast<char *>(malloc(buf->capacity));
+    if (!buf->text) {
+        buf->failed = true;
+        buf->capacity = 0;
+        return;
+    }
+    buf->text[0] = '\0';
+}
+
+// Makes room for n more bytes and the NUL; false (and failed set) when the
+// block cannot grow.
+static bool je_buf_grow(je_buf *buf, size_t n) {
+    size_t need = buf->length + n + 1;
+    if (need < n) {  // size_t overflow: no block can hold this
+        buf->failed = true;
+        return false;
+    }
+    if (buf->capacity >= need) return true;
+    size_t cap = buf->capacity ? buf->capacity : JE_BUF_MIN;
+    if (buf->capacity || need > cap) {
+        do {
+            if (cap > SIZE_MAX / 2) {
+                buf->failed = true;
+                return false;
+            }
+            cap *= 2;
+        } while (cap < need);
+    }
+    char *p = static_cast<char *>(realloc(buf->text, cap));
+    if (!p) {
+        buf->failed = true;
+        return false;
+    }
+    buf->text = p;
+    buf->capacity = cap;
+    return true;
+}
+
+void je_buf_append(je_buf *buf, const void *src, size_t n) {
+    if (buf->failed || !buf->text) return;
+    if (!je_buf_grow(buf, n)) return;
+    if (n) memcpy(buf->text + buf->length, src, n);
+    buf->length += n;
+    buf->text[buf->length] = '\0';
+}
+
+void je_buf_appendf(je_buf *buf, const char *fmt, ...) {
+    if (buf->failed || !buf->text) return;
+    va_list args, again;
+    va_start(args, fmt);
+    va_copy(again, args);
+    int n = vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    if (n >= 0 && je_buf_grow(buf, static_cast<size_t>(n))) {
+        vsnprintf(buf->text + buf->length, static_cast<size_t>(n) + 1, fmt, again);
+        buf->length += static_cast<size_t>(n);
+    }
+    va_end(again);
+}
+
+void je_buf_free(je_buf *buf) {
+    free(buf->text);
+    buf->text = nullptr;
+    buf->length = 0;
+    buf->capacity = 0;
+}

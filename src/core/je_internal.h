@@ -1,0 +1,201 @@
+// Internal interface shared by every engine unit: the process-wide state
+// (document, error slot, shared output buffer), the text builder, loading
+// helpers, the path step table, and the small pieces every walk needs
+// (iterative deep copy, reported-path building, RAII guards, the C boundary
+// guard).
+#pragma once
+
+#include <yyjson.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "quendral/jsonengine.h"
+
+// ---- limits -------------------------------------------------------------
+
+constexpr size_t JE_ERR_SIZE = 1024;              // error slot, NUL included
+constexpr size_t JE_BIGBUF_LIMIT = 67108864;      // largest request (64 MiB)
+constexpr size_t JE_BIGBUF_INITIAL = 65536;       // first capacity (64 KiB)
+constexpr size_t JE_BUF_MIN = 64;                 // smallest builder block
+constexpr int JE_MAX_STEPS = 256;                 // steps in one path
+constexpr size_t JE_STEP_KEY_SIZE = 512;          // key bytes + NUL
+constexpr int64_t JE_MAX_INDEX = 2147483647;      // path index clamp
+constexpr size_t JE_PATH_SIZE = 4096;             // reported path, NUL included
+constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;  // reported path bytes
+
+// ---- error slot -----------------------------------------------------------
+
+extern char je_err[JE_ERR_SIZE];
+
+void je_set_error(const char *msg);
+void je_set_errorf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void je_err_clear();
+inline bool je_err_empty() { return je_err[0] == '\0'; }
+
+// The static empty text that failing text functions return.
+extern const char je_empty[];
+
+// ---- shared output buffer ---------------------------------------------------
+
+struct je_bigbuf_t {
+    char *ptr;
+    size_t cap;
+};
+extern je_bigbuf_t je_bigbuf;
+
+// Makes room for n bytes; the buffer start, or null with a message.
+char *je_bigbuf_get(size_t n);
+// The buffer when it exists and holds text, else null.
+char *je_bigbuf_ptr();
+// Copies a NUL-terminated text (NUL included) into the buffer.
+bool je_fill_big(const char *text);
+// Publishes a heap text of len bytes (from a writer or builder): copies it
+// with its NUL into the buffer and frees it. Returns the buffer, or je_empty
+// with the buffer's message. A null text is only freed and gives je_empty.
+const char *je_publish(char *text, size_t len);
+
+// ---- engine document --------------------------------------------------------
+
+extern yyjson_mut_doc *je_doc;
+
+// A document is loaded when the slot holds a document with a root.
+bool je_doc_ensure();
+yyjson_mut_doc *je_doc_mut();
+// Installs a deep mutable copy of doc (caller keeps doc).
+bool je_doc_set_from_imut(yyjson_doc *doc);
+// Installs doc as the engine document, releasing the old one.
+void je_doc_replace(yyjson_mut_doc *doc);
+
+// ---- text builder -----------------------------------------------------------
+
+struct je_buf {
+    char *text;
+    size_t length;
+    size_t capacity;
+    bool failed;
+};
+
+void je_buf_init(je_buf *buf, size_t size);
+void je_buf_append(je_buf *buf, const void *src, size_t n);
+void je_buf_appendf(je_buf *buf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void je_buf_free(je_buf *buf);
+
+// ---- loading ----------------------------------------------------------------
+
+// Reads a whole file into a new NUL-terminated heap block (caller frees).
+char *je_read_file(const char *path, size_t *out_length);
+// Parses text into a detached value owned by doc; null with *out_message.
+yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
+
+// ---- path steps -------------------------------------------------------------
+
+enum { JE_STEP_KEY = 0, JE_STEP_INDEX = 1 };
+
+struct je_step {
+    int32_t kind;
+    char key[JE_STEP_KEY_SIZE];
+    int64_t index;
+};
+
+extern je_step je_steps[JE_MAX_STEPS];
+extern int32_t je_nsteps;
+
+bool je_parse_path(const char *path);
+// Follows the parsed steps from root through the live mutable document;
+// null when a step cannot be followed. Sets no message.
+yyjson_mut_val *je_nav(yyjson_mut_val *root);
+
+// ---- shared value helpers -----------------------------------------------------
+
+// First member of obj whose key has exactly these len bytes, or null
+// (also when obj is not an object). Returns the member's value; *out_key
+// receives the key value when out_key is given.
+yyjson_mut_val *je_obj_find(yyjson_mut_val *obj, const char *key, size_t len, yyjson_mut_val **out_key = nullptr);
+
+// The compact value text (write flag 0) of a mutable value as a heap block
+// the caller frees, or null when the writer fails.
+char *je_write_val(const yyjson_mut_val *val, size_t *out_len);
+
+// Deep copy of a mutable value into doc without recursion; keys and strings
+// keep their full length (NUL bytes included). Null when memory runs out.
+yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_mut_val *val);
+
+// Whether n bytes form valid UTF-8 (no overlongs, surrogates or values past
+// U+10FFFF), as the JSON writer requires.
+bool je_utf8_valid(const char *s, size_t n);
+
+// Reported paths ("$.a[0]" style) are cut like a "%s.%s" / "%s[%zu]" into a
+// 4096-byte buffer: at most JE_PATH_MAX bytes. Because a cut child path
+// starts with its parent's path, a walk keeps one string and truncates it
+// back to the parent's length when it returns to the parent.
+void je_rpath_key(std::string &path, const char *key);  // "." + key (to its first NUL)
+void je_rpath_index(std::string &path, size_t index);   // "[index]"
+
+// Bounded copy into a fixed field, as snprintf(dst, size, "%s", src).
+void je_copy_field(char *dst, size_t size, const char *src);
+
+// ---- RAII guards ---------------------------------------------------------------
+
+struct je_free_guard {
+    void *p;
+    explicit je_free_guard(void *ptr = nullptr) : p(ptr) {}
+    ~je_free_guard() { free(p); }
+    je_free_guard(const je_free_guard &) = delete;
+    je_free_guard &operator=(const je_free_guard &) = delete;
+};
+
+struct je_doc_guard {
+    yyjson_doc *d;
+    explicit je_doc_guard(yyjson_doc *doc = nullptr) : d(doc) {}
+    ~je_doc_guard() { yyjson_doc_free(d); }
+    yyjson_doc *release() {
+        yyjson_doc *r = d;
+        d = nullptr;
+        return r;
+    }
+    je_doc_guard(const je_doc_guard &) = delete;
+    je_doc_guard &operator=(const je_doc_guard &) = delete;
+};
+
+struct je_mut_doc_guard {
+    yyjson_mut_doc *d;
+    explicit je_mut_doc_guard(yyjson_mut_doc *doc = nullptr) : d(doc) {}
+    ~je_mut_doc_guard() { yyjson_mut_doc_free(d); }
+    yyjson_mut_doc *release() {
+        yyjson_mut_doc *r = d;
+        d = nullptr;
+        return r;
+    }
+    je_mut_doc_guard(const je_mut_doc_guard &) = delete;
+    je_mut_doc_guard &operator=(const je_mut_doc_guard &) = delete;
+};
+
+struct je_buf_guard {
+    je_buf b;
+    explicit je_buf_guard(size_t size) { je_buf_init(&b, size); }
+    ~je_buf_guard() { je_buf_free(&b); }
+    je_buf_guard(const je_buf_guard &) = delete;
+    je_buf_guard &operator=(const je_buf_guard &) = delete;
+};
+
+// ---- the C boundary -------------------------------------------------------------
+
+// Runs an exported function's body so that no C++ exception leaves the
+// library: an allocation failure becomes "out of memory", anything else an
+// internal message, and the function returns its failure value.
+template <class R, class F>
+R je_guard(R fail, F &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        je_set_error("out of memory");
+    } catch (...) {
+        je_set_error("internal: unexpected exception");
+    }
+    return fail;
+}
