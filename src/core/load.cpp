@@ -56,7 +56,7 @@ char *je_read_file(const char *path, size_t *out_length) {
         return nullptr;
     }
     long size = ftell(f);
-    if (size < 0 || size > JE_FILE_SIZE_LIMIT - 1) {
+    if (size < 0 || size > JE_FILE_SIZE_LIMIT) {
         je_set_errorf("tell failed: %s", path);
         return nullptr;
     }
