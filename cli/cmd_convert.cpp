@@ -53,9 +53,13 @@ int cmd_to_csv(int argc, char **argv) {
     }
     if (!cli_load(file)) return CLI_FAILED;
     const char *text = json_to_csv(path);
-    if (!text[0]) return cli_fail();
+    // An empty array gives the empty text without a message; only a message
+    // tells a failure apart.
+    if (!text[0] && json_last_error()[0]) return cli_fail();
     // CSV text already ends each line with a line feed.
     fputs(text, stdout);
+    // A message beside a text means a cell could not be written.
+    if (json_last_error()[0]) return cli_fail();
     return CLI_OK;
 }
 

@@ -5,7 +5,25 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/stat.h>
+#endif
+
 #include "je_internal.h"
+
+// fopen opens a directory for reading on POSIX systems, and its "size" is
+// whatever the file system's seek reports (up to 2 GiB on some), which
+// would be allocated before the read fails. A directory is not a file the
+// engine can read, as fopen already decides on Windows.
+static bool je_is_directory(FILE *f) {
+#if defined(__unix__) || defined(__APPLE__)
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+#else
+    (void)f;
+    return false;
+#endif
+}
 
 // Files are sized through ftell's long; sizes at or past 2 GiB are refused
 // as if the size could not be taken, so every platform reads the same files.
@@ -51,6 +69,10 @@ char *je_read_file(const char *path, size_t *out_length) {
         FILE *f;
         ~closer() { fclose(f); }
     } close_on_exit{f};
+    if (je_is_directory(f)) {
+        je_set_errorf("cannot open file: %s", path);
+        return nullptr;
+    }
     if (fseek(f, 0, SEEK_END) != 0) {
         je_set_errorf("seek failed: %s", path);
         return nullptr;

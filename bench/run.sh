@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark with one command:
+#   1. the engine beside yyjson alone, per operation and document, with the
+#      ratio table (bench/report.py);
+#   2. peak memory of loading and querying the generated 50 MB document;
+#   3. the jsonengine program end to end against jq and Miller
+#      (bench/compare.sh), for the peers that are installed.
+#
+# usage: bench/run.sh [--quick] [--no-compare] [Google Benchmark options...]
+#   --quick        shorter measuring times (a rough run in about a minute)
+#   --no-compare   skip the end-to-end comparison
+# Other options go to the benchmark program, e.g. --benchmark_filter=query
+# or --benchmark_repetitions=3 (the report then uses the medians).
+# The build directory is build-bench (JE_BENCH_BUILD overrides it); results
+# land in its bench-results/.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${JE_BENCH_BUILD:-$root/build-bench}
+compare=1
+args=()
+for a in "$@"; do
+  case "$a" in
+    --quick) export JE_BENCH_TIME_SCALE=${JE_BENCH_TIME_SCALE:-0.2} ;;
+    --no-compare) compare=0 ;;
+    *) args+=("$a") ;;
+  esac
+done
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJE_BUILD_TESTS=OFF -DJE_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j2 --target jsonengine_bench jsonengine_benchtool jsonengine
+if [[ ! -x "$build/bench/jsonengine_bench" ]]; then
+  echo "run.sh: the benchmarks were not built (is libbenchmark-dev installed? see scripts/setup.sh)" >&2
+  exit 1
+fi
+
+out="$build/bench-results"
+mkdir -p "$out/data"
+
+echo "== engine beside yyjson (CPU time per call) =="
+"$build/bench/jsonengine_bench" --benchmark_out="$out/bench.json" --benchmark_out_format=json \
+  ${args[@]+"${args[@]}"}
+echo
+python3 "$root/bench/report.py" "$out/bench.json" | tee "$out/report.txt"
+python3 "$root/bench/report.py" "$out/bench.json" --markdown >"$out/report.md"
+
+echo
+echo "== peak memory (maximum resident set) on the generated 50 MB document =="
+tool="$build/bench/jsonengine_benchtool"
+"$tool" gen "$out/data"
+large="$out/data/large.json"
+mib() { awk '{ split($2, b, "="); split($3, a, "="); printf "%8.0f MiB peak  (%+.0f MiB for this step)\n", a[2] / 1024, (a[2] - b[2]) / 1024 }'; }
+{
+  printf '%-44s' "yyjson read + mutable copy (reference)"; "$tool" rss-yyjson "$large" | mib
+  printf '%-44s' "json_parse_file"; "$tool" rss-load "$large" | mib
+  for q in '$.items[].name' '$.items[?.score > 99].id' '$.items | map(.id)'; do
+    printf '%-44s' "json_query $q"; "$tool" rss-query "$large" "$q" | mib
+  done
+} | tee "$out/memory.txt"
+
+if [[ $compare -eq 1 ]]; then
+  echo
+  bash "$root/bench/compare.sh" "$build"
+fi

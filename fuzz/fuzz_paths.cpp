@@ -1,0 +1,88 @@
+// Paths: a document, a path and a value text (parts split at NUL bytes)
+// through json_get, json_extract, json_set and json_delete. Reading never
+// changes the document; a set that succeeds makes the path read back the
+// value; a set that fails before touching the document, and every failed
+// delete, leave it byte-identical; the document always still writes.
+#include "fuzz_common.h"
+
+namespace je_fuzz_paths {
+
+// Failures of json_set that come before the document is touched.
+inline bool set_failed_early(const std::string &err) {
+    static const char *const early[] = {"no document loaded",
+                                        "null path",
+                                        "path must start with '$': ",
+                                        "expected key after '.'",
+                                        "empty path key",
+                                        "path key too long",
+                                        "expected array index in path at: ",
+                                        "expected ']' in path at: ",
+                                        "unexpected character in path: ",
+                                        "path too deep",
+                                        "value: "};
+    for (const char *e : early)
+        if (je_fuzz_starts(err, e)) return true;
+    return err.find(": key is not valid UTF-8") != std::string::npos;
+}
+
+// Whether the last step of a path is a key step: keys hold neither "." nor
+// "[", and index steps hold no ".".
+inline bool last_step_is_key(const std::string &path) {
+    size_t at = path.find_last_of(".[");
+    return at != std::string::npos && path[at] == '.';
+}
+
+inline void run(const uint8_t *data, size_t size) {
+    std::vector<std::string> parts = je_fuzz_split(data, size, 3);
+    const std::string &path = parts[1], &value = parts[2];
+    const std::string doc = je_fuzz_load_doc(parts[0]);
+
+    std::string got = je_fuzz_str(json_get(path.c_str()));
+    std::string got_err = je_fuzz_str(json_last_error());
+    std::string ext = je_fuzz_str(json_extract(path.c_str()));
+    std::string ext_err = je_fuzz_str(json_last_error());
+    JE_CHECK(got == ext && got_err == ext_err, "json_get and json_extract differ on " + path);
+    je_fuzz_check_status(got.empty() ? -1 : 0, "json_get");
+    if (!got.empty()) {
+        JE_CHECK(je_fuzz_utf8(got), "json_get text is not UTF-8");
+        JE_CHECK(je_fuzz_minify(got) == got, "json_get text is not compact JSON: " + got.substr(0, 200));
+    }
+    JE_CHECK(je_fuzz_doc_text("json_get") == doc, "json_get changed the document");
+
+    int rc = json_set(path.c_str(), value.c_str());
+    std::string err = je_fuzz_str(json_last_error());
+    je_fuzz_check_status(rc, "json_set");
+    const std::string after_set = je_fuzz_doc_text("json_set");
+    std::string wanted = je_fuzz_minify(value);
+    if (rc == 0) {
+        JE_CHECK(!wanted.empty(), "json_set accepted the value text " + value.substr(0, 100));
+        std::string now = je_fuzz_str(json_get(path.c_str()));
+        JE_CHECK(now == wanted, "after json_set(" + path + ") the path reads " + now.substr(0, 200));
+    } else if (set_failed_early(err)) {
+        JE_CHECK(after_set == doc, "json_set failed with " + err + " and changed the document");
+    }
+    if (wanted.empty()) JE_CHECK(rc == -1, "json_set of an unreadable value succeeded");
+
+    rc = json_delete(path.c_str());
+    err = je_fuzz_str(json_last_error());
+    je_fuzz_check_status(rc, "json_delete");
+    const std::string after_delete = je_fuzz_doc_text("json_delete");
+    if (rc != 0) {
+        JE_CHECK(after_delete == after_set, "json_delete failed with " + err + " and changed the document");
+    } else {
+        JE_CHECK(after_delete != after_set, "json_delete succeeded and removed nothing");
+        if (last_step_is_key(path)) {
+            JE_CHECK(je_fuzz_str(json_get(path.c_str())).empty(), "a deleted key still reads at " + path);
+        }
+    }
+    JE_CHECK(json_delete("$") == -1, "the root was deleted");
+}
+
+}  // namespace je_fuzz_paths
+
+#ifndef JE_FUZZ_REPLAY
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    je_fuzz_on_small_stack([&] { je_fuzz_paths::run(data, size); });
+    return 0;
+}
+#endif

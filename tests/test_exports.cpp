@@ -1,0 +1,123 @@
+// The built shared library as a host sees it: loaded with dlopen, called
+// through resolved pointers, and exporting exactly the 26 json_ functions.
+#include <dlfcn.h>
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "je_test_util.h"
+
+namespace {
+
+const std::set<std::string> declared = {
+    "json_last_error",   "json_parse",
+    "json_parse_file",   "json_root_type",
+    "json_get",          "json_extract",
+    "json_set",          "json_delete",
+    "json_query",        "json_query_count",
+    "json_query_field",  "json_query_raw",
+    "json_validate",     "json_validate_report_json",
+    "json_stats_json",   "json_search",
+    "json_search_count", "json_search_field",
+    "json_flatten",      "json_format",
+    "json_merge",        "json_diff",
+    "json_diff_count",   "json_diff_field",
+    "json_to_csv",       "json_from_csv",
+};
+
+// Names of the defined symbols in the ELF file's dynamic symbol table.
+// Reading .dynsym directly needs no tool on the machine.
+bool defined_dynamic_symbols(const std::string &path, std::set<std::string> &names, std::string &why) {
+    const std::string file = je_slurp(path);
+    if (file.size() < sizeof(Elf64_Ehdr) || memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
+        why = "not an ELF file";
+        return false;
+    }
+    Elf64_Ehdr eh;
+    memcpy(&eh, file.data(), sizeof eh);
+    if (eh.e_ident[EI_CLASS] != ELFCLASS64) {
+        why = "not a 64-bit ELF file";
+        return false;
+    }
+    auto section = [&](size_t i, Elf64_Shdr &sh) {
+        size_t off = eh.e_shoff + i * eh.e_shentsize;
+        if (i >= eh.e_shnum || off + sizeof sh > file.size()) return false;
+        memcpy(&sh, file.data() + off, sizeof sh);
+        return true;
+    };
+    for (size_t i = 0; i < eh.e_shnum; ++i) {
+        Elf64_Shdr sh, strtab;
+        if (!section(i, sh) || sh.sh_type != SHT_DYNSYM) continue;
+        if (!section(sh.sh_link, strtab) || sh.sh_offset + sh.sh_size > file.size() ||
+            strtab.sh_offset + strtab.sh_size > file.size()) {
+            why = "truncated symbol table";
+            return false;
+        }
+        for (size_t off = sh.sh_offset; off + sizeof(Elf64_Sym) <= sh.sh_offset + sh.sh_size;
+             off += sizeof(Elf64_Sym)) {
+            Elf64_Sym sym;
+            memcpy(&sym, file.data() + off, sizeof sym);
+            if (sym.st_shndx == SHN_UNDEF || sym.st_name >= strtab.sh_size) continue;
+            const char *name = file.data() + strtab.sh_offset + sym.st_name;
+            if (name[0]) names.insert(name);
+        }
+        return true;
+    }
+    why = "no dynamic symbol table";
+    return false;
+}
+
+TEST(Exports, ExactlyTheDeclaredFunctions) {
+    std::set<std::string> names;
+    std::string why;
+    ASSERT_TRUE(defined_dynamic_symbols(JE_LIB_PATH, names, why)) << JE_LIB_PATH << ": " << why;
+    for (const std::string &name : names) EXPECT_TRUE(declared.count(name)) << "unexpected export: " << name;
+    for (const std::string &name : declared) EXPECT_TRUE(names.count(name)) << "missing export: " << name;
+    EXPECT_EQ(declared.size(), 26u);
+}
+
+TEST(Exports, HostLoadsAndCallsTheLibrary) {
+    const bool first_load = dlopen(JE_LIB_PATH, RTLD_NOW | RTLD_NOLOAD) == nullptr;
+    void *lib = dlopen(JE_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    for (const std::string &name : declared) EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
+    EXPECT_EQ(dlsym(lib, "je_parse_path"), nullptr);
+    EXPECT_EQ(dlsym(lib, "je_err"), nullptr);
+
+    auto parse = reinterpret_cast<int (*)(const char *)>(dlsym(lib, "json_parse"));
+    auto get = reinterpret_cast<const char *(*)(const char *)>(dlsym(lib, "json_get"));
+    auto last_error = reinterpret_cast<const char *(*)()>(dlsym(lib, "json_last_error"));
+    auto root_type = reinterpret_cast<const char *(*)()>(dlsym(lib, "json_root_type"));
+    ASSERT_TRUE(parse && get && last_error && root_type);
+
+    if (first_load) {
+        // Loading runs no engine code: nothing loaded, no message.
+        EXPECT_STREQ(last_error(), "");
+        EXPECT_STREQ(root_type(), "");
+        EXPECT_STREQ(get("$"), "");
+        EXPECT_STREQ(last_error(), "no document loaded");
+    }
+    EXPECT_EQ(parse("{\"a\": [1, {\"b\": \"x\"}]}"), 0);
+    EXPECT_STREQ(get("$.a[1].b"), "\"x\"");
+    EXPECT_STREQ(root_type(), "object");
+    EXPECT_EQ(parse("[1,]"), -1);
+    EXPECT_STREQ(last_error(), "parse error: trailing comma is not allowed (line 1 col 3)");
+    EXPECT_STREQ(get("$.a[0]"), "1");
+    EXPECT_STREQ(get("$.zz"), "");
+    EXPECT_STREQ(last_error(), "path not found: $.zz");
+
+    // The library's state is its own, apart from the test program's
+    // linked-in copy of the engine.
+    ASSERT_EQ(json_parse("[\"linked copy\"]"), 0);
+    EXPECT_STREQ(get("$"), "{\"a\":[1,{\"b\":\"x\"}]}");
+    EXPECT_STREQ(last_error(), "");
+    EXPECT_STREQ(json_get("$"), "[\"linked copy\"]");
+    // No dlclose: the engine keeps its document and buffer for the life of
+    // the process and releases nothing at unload, so unloading here would
+    // only orphan them.
+}
+
+}  // namespace
