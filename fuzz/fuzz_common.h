@@ -182,6 +182,9 @@ inline bool je_fuzz_text_has_dup_keys(const std::string &text) { return je_fuzz_
 
 inline std::string je_fuzz_str(const char *s) { return s ? std::string(s) : std::string("<NULL>"); }
 
+// A message as the error slot holds it: cut to 1023 bytes.
+inline std::string je_fuzz_msg(const std::string &m) { return m.substr(0, 1023); }
+
 inline bool je_fuzz_starts(const std::string &s, const char *prefix) { return s.rfind(prefix, 0) == 0; }
 
 // A document with a bit of everything, loaded when an input's own document

@@ -58,7 +58,7 @@ inline void check_search(const std::string &doc, const char *mode, const std::st
     if (pattern.empty()) {
         JE_CHECK(rc == -1 && err == "empty search pattern", "search with an empty pattern: " + err);
     } else if (!keys && !values) {
-        JE_CHECK(rc == -1 && err == "unknown search mode: " + shown + " (use key|value|both)",
+        JE_CHECK(rc == -1 && err == je_fuzz_msg("unknown search mode: " + shown + " (use key|value|both)"),
                  "search in mode " + shown + ": " + err);
     } else {
         JE_CHECK(rc == 0 && err.empty(), "search in mode " + shown + " failed: " + err);
@@ -168,7 +168,7 @@ inline void check_format(const std::string &doc, const je_fuzz_shape_t &shape, c
         JE_CHECK(je_fuzz_doc_text("json_format") == doc, "json_format(" + shown + ") changed the document");
         bool known = !mode || !strcmp(mode, "pretty") || !strcmp(mode, "minify") || !strcmp(mode, "sorted");
         if (!known) {
-            JE_CHECK(out.empty() && err == "unknown format mode: " + shown + " (use pretty|minify|sorted)",
+            JE_CHECK(out.empty() && err == je_fuzz_msg("unknown format mode: " + shown + " (use pretty|minify|sorted)"),
                      "json_format(" + shown + "): " + err);
             continue;
         }

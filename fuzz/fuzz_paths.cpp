@@ -8,7 +8,7 @@
 namespace je_fuzz_paths {
 
 // Failures of json_set that come before the document is touched.
-inline bool set_failed_early(const std::string &err) {
+inline bool set_failed_early(const std::string &err, const std::string &path) {
     static const char *const early[] = {"no document loaded",
                                         "null path",
                                         "path must start with '$': ",
@@ -22,7 +22,7 @@ inline bool set_failed_early(const std::string &err) {
                                         "value: "};
     for (const char *e : early)
         if (je_fuzz_starts(err, e)) return true;
-    return err.find(": key is not valid UTF-8") != std::string::npos;
+    return err == je_fuzz_msg("path " + path + ": key is not valid UTF-8");
 }
 
 // Whether the last step of a path is a key step: keys hold neither "." nor
@@ -58,7 +58,7 @@ inline void run(const uint8_t *data, size_t size) {
         JE_CHECK(!wanted.empty(), "json_set accepted the value text " + value.substr(0, 100));
         std::string now = je_fuzz_str(json_get(path.c_str()));
         JE_CHECK(now == wanted, "after json_set(" + path + ") the path reads " + now.substr(0, 200));
-    } else if (set_failed_early(err)) {
+    } else if (set_failed_early(err, path)) {
         JE_CHECK(after_set == doc, "json_set failed with " + err + " and changed the document");
     }
     if (wanted.empty()) JE_CHECK(rc == -1, "json_set of an unreadable value succeeded");

@@ -521,7 +521,9 @@ TEST(QueryEval, FilterOperatorsAndOperands) {
             {"negative index", "$[?.a.b[-1]]", {}},
             {"wildcard leaves it unresolved", "$[?.a.b[]]", {}},
             {"nested filter leaves it unresolved", "$[?.a.b[?$]]", {}},
-            {"length ends the walk", "$[?.s.length.zz == 2]", {{"$[0]", "{\"a\":{\"b\":[10,20]},\"s\":\"xy\"}"}, {"$[3]", "{\"s\":\"\\u0000z\"}"}}},
+            {"length ends the walk",
+             "$[?.s.length.zz == 2]",
+             {{"$[0]", "{\"a\":{\"b\":[10,20]},\"s\":\"xy\"}"}, {"$[3]", "{\"s\":\"\\u0000z\"}"}}},
             {"length counts every byte", "$[?.s.length == 2][?.s > \"\"].a", {{"$[0].a", "{\"b\":[10,20]}"}}},
             {"$ starts from the element", "$[?$.a == 5]", {{"$[1]", "{\"a\":5}"}}},
             {"bare identifier", "$[?a == 5]", {{"$[1]", "{\"a\":5}"}}},
@@ -637,6 +639,50 @@ TEST(QueryEval, ReportedPaths) {
         std::string want = row.tail == "-" ? "$" : "$." + key + row.tail;
         EXPECT_EQ(std::string(json_query_field(0, "path")), want);
         EXPECT_LE(want.size(), JE_PATH_MAX);
+    }
+}
+
+// An allocator that serves `budget` requests and then fails.
+struct FailingAlc {
+    int budget;
+};
+void *fa_malloc(void *ctx, size_t n) { return static_cast<FailingAlc *>(ctx)->budget-- > 0 ? malloc(n) : nullptr; }
+void *fa_realloc(void *ctx, void *p, size_t, size_t n) {
+    return static_cast<FailingAlc *>(ctx)->budget-- > 0 ? realloc(p, n) : nullptr;
+}
+void fa_free(void *, void *p) { free(p); }
+
+TEST(QueryEval, PoolAllocationFailures) {
+    struct Row {
+        const char *name;
+        const char *query;
+        bool ok;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"literal in a filter ends the run", "$[?$ == 1]", false, "out of memory"},
+        {"length step", "$ | length", false, "out of memory"},
+        {"map stage fails without a message", "$ | map($)", false, ""},
+        {"length inside a filter makes no value", "$[?$.length]", true, ""},
+        {"no values made", "$[]", true, ""},
+    };
+    ASSERT_EQ(json_parse("[1,2]"), 0);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        je_parser p{};
+        p.src = p.pos = row.query;
+        je_prog prog{};
+        je_prog_guard guard(&prog);
+        ASSERT_TRUE(je_p_next(&p) && je_parse_prog(&p, &prog));
+        FailingAlc budget{1};  // the pool document itself, then nothing
+        yyjson_alc alc{fa_malloc, fa_realloc, fa_free, &budget};
+        je_pool_guard pool;
+        pool.pool.doc = yyjson_mut_doc_new(&alc);
+        ASSERT_NE(pool.pool.doc, nullptr);
+        je_es out;
+        je_err_clear();
+        EXPECT_EQ(je_eval_prog(&prog, yyjson_mut_doc_get_root(je_doc), "$", &out, &pool.pool), row.ok);
+        EXPECT_STREQ(json_last_error(), row.message);
     }
 }
 

@@ -40,6 +40,12 @@ extern "C" JSONENGINE_API int json_parse(const char *text) {
         yyjson_read_err err;
         je_doc_guard doc(yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err));
         if (!doc.d) {
+            // The reader gives up without memory too; that says nothing
+            // about the text.
+            if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+                je_set_error("out of memory");
+                return -1;
+            }
             size_t line = 1, col = 1;
             if (err.pos != 0) {
                 size_t l = 0, c = 0;
@@ -137,7 +143,10 @@ yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char *
     yyjson_read_err err;
     je_doc_guard parsed(yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err));
     if (!parsed.d) {
-        *out_message = err.msg ? err.msg : "invalid JSON value";
+        if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
+            *out_message = "out of memory";
+        else
+            *out_message = err.msg ? err.msg : "invalid JSON value";
         return nullptr;
     }
     yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_doc_get_root(parsed.d));

@@ -183,7 +183,7 @@ static void je_search_walk(yyjson_mut_val *root, std::string_view pattern, bool 
 extern "C" JSONENGINE_API int json_search(const char *mode, const char *pattern) {
     je_err_clear();
     je_nhits = 0;
-    return je_guard(-1, [&] {
+    int rc = je_guard(-1, [&] {
         if (!je_doc_ensure()) {
             je_set_error("no document loaded");
             return -1;
@@ -203,6 +203,9 @@ extern "C" JSONENGINE_API int json_search(const char *mode, const char *pattern)
         je_search_walk(yyjson_mut_doc_get_root(je_doc), pattern, keys, values);
         return 0;
     });
+    // A walk cut short by memory leaves no partial table behind.
+    if (rc != 0) je_nhits = 0;
+    return rc;
 }
 
 extern "C" JSONENGINE_API int json_search_count(void) {

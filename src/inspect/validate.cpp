@@ -118,23 +118,30 @@ static void je_validate_walk(yyjson_val *root, je_valstate &st) {
     }
 }
 
-static void je_report_rule(yyjson_mut_doc *doc, yyjson_mut_val *arr, const char *rule, bool ok, const char *detail,
-                           size_t line, size_t col) {
-    yyjson_mut_val *row = yyjson_mut_obj(doc);
-    if (!row) return;
-    if (yyjson_mut_obj_add_str(doc, row, "rule", rule) && yyjson_mut_obj_add_bool(doc, row, "ok", ok) &&
-        yyjson_mut_obj_add_str(doc, row, "detail", ok ? "" : detail) &&
-        yyjson_mut_obj_add_uint(doc, row, "line", line)) {
-        yyjson_mut_obj_add_uint(doc, row, "col", col);
-    }
-    yyjson_mut_arr_append(arr, row);
-}
+// Rows are added to the report through one builder that remembers
+// whether every piece was made.
+namespace {
+struct je_report {
+    yyjson_mut_doc *doc;
+    yyjson_mut_val *arr;
+    bool ok;
 
-// The five rules after "syntax" when the text could not be read.
-static void je_report_unread_rest(yyjson_mut_doc *doc, yyjson_mut_val *arr) {
-    static const char *const rest[] = {"root", "trailing", "duplicate-keys", "number-range", "depth"};
-    for (const char *rule : rest) je_report_rule(doc, arr, rule, true, "", 0, 0);
-}
+    void rule(const char *name, bool passed, const char *detail, size_t line, size_t col) {
+        yyjson_mut_val *row = yyjson_mut_obj(doc);
+        ok = ok && row && yyjson_mut_obj_add_str(doc, row, "rule", name) &&
+             yyjson_mut_obj_add_bool(doc, row, "ok", passed) &&
+             yyjson_mut_obj_add_str(doc, row, "detail", passed ? "" : detail) &&
+             yyjson_mut_obj_add_uint(doc, row, "line", line) && yyjson_mut_obj_add_uint(doc, row, "col", col) &&
+             yyjson_mut_arr_append(arr, row);
+    }
+
+    // The five rules after "syntax" when the text could not be read.
+    void unread_rest() {
+        static const char *const rest[] = {"root", "trailing", "duplicate-keys", "number-range", "depth"};
+        for (const char *name : rest) rule(name, true, "", 0, 0);
+    }
+};
+}  // namespace
 
 static int je_validate(const char *text) {
     je_mut_doc_guard report(yyjson_mut_doc_new(nullptr));
@@ -144,31 +151,38 @@ static int je_validate(const char *text) {
         return -1;
     }
     yyjson_mut_doc_set_root(report.d, arr);
+    je_report r{report.d, arr, true};
     int rc = -1;
     if (!text) {
         je_set_error("null input");
-        je_report_rule(report.d, arr, "syntax", false, "null input", 1, 1);
-        je_report_unread_rest(report.d, arr);
+        r.rule("syntax", false, "null input", 1, 1);
+        r.unread_rest();
     } else {
         size_t len = strlen(text);
         yyjson_read_err err;
         je_doc_guard doc(yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err));
         size_t line = 1, col = 1;
+        if (!doc.d && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+            // Running out of memory says nothing about the text: no verdict,
+            // no report, as when the report itself cannot be made.
+            je_set_error("out of memory");
+            return -1;
+        }
         if (!doc.d) {
             if (err.pos != 0) yyjson_locate_pos(text, len, err.pos, &line, &col, nullptr);
-            je_report_rule(report.d, arr, "syntax", false, err.msg ? err.msg : "invalid JSON", line, col);
-            je_report_unread_rest(report.d, arr);
+            r.rule("syntax", false, err.msg ? err.msg : "invalid JSON", line, col);
+            r.unread_rest();
             je_set_errorf("invalid JSON: %s (line %zu col %zu)", err.msg ? err.msg : "unknown", line, col);
         } else {
             je_valstate st{};
             st.depth_limit = JE_VAL_DEPTH_LIMIT;
             je_validate_walk(yyjson_doc_get_root(doc.d), st);
-            je_report_rule(report.d, arr, "syntax", true, "", 0, 0);
-            je_report_rule(report.d, arr, "root", true, "", 0, 0);
-            je_report_rule(report.d, arr, "trailing", true, "", 1, 1);
-            je_report_rule(report.d, arr, "duplicate-keys", !st.dup_found, "duplicate object key", 0, 0);
-            je_report_rule(report.d, arr, "number-range", true, "", 0, 0);
-            je_report_rule(report.d, arr, "depth", !st.too_deep, "nesting deeper than 512", 0, 0);
+            r.rule("syntax", true, "", 0, 0);
+            r.rule("root", true, "", 0, 0);
+            r.rule("trailing", true, "", 1, 1);
+            r.rule("duplicate-keys", !st.dup_found, "duplicate object key", 0, 0);
+            r.rule("number-range", true, "", 0, 0);
+            r.rule("depth", !st.too_deep, "nesting deeper than 512", 0, 0);
             if (st.dup_found)
                 je_set_errorf("duplicate key: %s", st.dup_key);
             else if (st.too_deep)
@@ -177,14 +191,18 @@ static int je_validate(const char *text) {
                 rc = 0;
         }
     }
+    // A report missing rows or members would read as a different verdict,
+    // so one that cannot be completed is not kept.
     size_t len = 0;
-    char *written = yyjson_mut_write_opts(report.d, 0, nullptr, &len, nullptr);
-    if (written) {
-        size_t n = std::min(len, JE_VALREPORT_SIZE - 1);
-        memcpy(je_valreport, written, n);
-        je_valreport[n] = '\0';
-        free(written);
+    char *written = r.ok ? yyjson_mut_write_opts(report.d, 0, nullptr, &len, nullptr) : nullptr;
+    if (!written) {
+        je_set_error("out of memory");
+        return -1;
     }
+    size_t n = std::min(len, JE_VALREPORT_SIZE - 1);
+    memcpy(je_valreport, written, n);
+    je_valreport[n] = '\0';
+    free(written);
     return rc;
 }
 

@@ -23,42 +23,51 @@ static void je_push_same(je_es &out, yyjson_mut_val *value, const je_es &in, siz
     out.offs.push_back(out.arena.size());
 }
 
-// Pushes value with pair i's path and "." + key; the piece is left off when
-// it would not fit whole. A key is written up to its first NUL byte.
+// The path builders extend the path of plen bytes that ends the arena.
+// "." and the key (written up to its first NUL byte) are added only when the
+// piece fits whole: plen + key length + 2 <= JE_PATH_SIZE.
+static void je_path_field(std::string &arena, size_t plen, const char *key, size_t klen) {
+    const void *nul = memchr(key, '\0', klen);
+    if (nul) klen = static_cast<size_t>(static_cast<const char *>(nul) - key);
+    if (plen + klen + 2 > JE_PATH_SIZE) return;
+    arena.push_back('.');
+    arena.append(key, klen);
+}
+
+// "[index]" is added while plen + JE_QPATH_IDX_ROOM <= JE_PATH_SIZE, so index
+// pieces stop once the path is longer than 4072 characters.
+static void je_path_idx(std::string &arena, size_t plen, size_t index) {
+    if (plen + JE_QPATH_IDX_ROOM > JE_PATH_SIZE) return;
+    char piece[32];
+    char *end = piece + sizeof piece;
+    char *q = end;
+    *--q = ']';
+    do {
+        *--q = static_cast<char>('0' + index % 10);
+        index /= 10;
+    } while (index);
+    *--q = '[';
+    arena.append(q, static_cast<size_t>(end - q));
+}
+
+// Pushes value with pair i's path extended by a member piece.
 static void je_push_key(je_es &out, yyjson_mut_val *value, const je_es &in, size_t i, const char *key, size_t klen) {
     out.vals.push_back(value);
     if (out.paths) {
         size_t plen = in.path_len(i);
         out.arena.append(in.path(i), plen);
-        const void *nul = memchr(key, '\0', klen);
-        if (nul) klen = static_cast<size_t>(static_cast<const char *>(nul) - key);
-        if (plen + klen + 2 <= JE_PATH_SIZE) {
-            out.arena.push_back('.');
-            out.arena.append(key, klen);
-        }
+        je_path_field(out.arena, plen, key, klen);
     }
     out.offs.push_back(out.arena.size());
 }
 
-// Pushes value with pair i's path and "[index]", left off once the path is
-// longer than JE_PATH_SIZE - JE_QPATH_IDX_ROOM characters.
+// Pushes value with pair i's path extended by an index piece.
 static void je_push_idx(je_es &out, yyjson_mut_val *value, const je_es &in, size_t i, size_t index) {
     out.vals.push_back(value);
     if (out.paths) {
         size_t plen = in.path_len(i);
         out.arena.append(in.path(i), plen);
-        if (plen + JE_QPATH_IDX_ROOM <= JE_PATH_SIZE) {
-            char piece[32];
-            char *end = piece + sizeof piece;
-            char *q = end;
-            *--q = ']';
-            do {
-                *--q = static_cast<char>('0' + index % 10);
-                index /= 10;
-            } while (index);
-            *--q = '[';
-            out.arena.append(q, static_cast<size_t>(end - q));
-        }
+        je_path_idx(out.arena, plen, index);
     }
     out.offs.push_back(out.arena.size());
 }
@@ -150,6 +159,7 @@ static bool je_truthy(yyjson_mut_val *v) {
 static yyjson_mut_val *je_resolve(je_operand *op, yyjson_mut_val *v, je_pool *pool, yyjson_mut_val *scratch) {
     if (op->kind == JE_OPND_LITERAL) {
         if (!op->val) op->val = je_make_lit(op, pool);
+        if (!op->val) pool->failed = true;
         return op->val;
     }
     yyjson_mut_val *cur = v;
@@ -158,9 +168,10 @@ static yyjson_mut_val *je_resolve(je_operand *op, yyjson_mut_val *v, je_pool *po
         switch (s.kind) {
             case JE_QS_FIELD: cur = je_obj_find(cur, s.name, strlen(s.name)); break;
             case JE_QS_INDEX:
-                cur = (yyjson_mut_is_arr(cur) && s.index >= 0 && static_cast<size_t>(s.index) < yyjson_mut_arr_size(cur))
-                          ? yyjson_mut_arr_get(cur, static_cast<size_t>(s.index))
-                          : nullptr;
+                cur =
+                    (yyjson_mut_is_arr(cur) && s.index >= 0 && static_cast<size_t>(s.index) < yyjson_mut_arr_size(cur))
+                        ? yyjson_mut_arr_get(cur, static_cast<size_t>(s.index))
+                        : nullptr;
                 break;
             case JE_QS_LENGTH: yyjson_mut_set_uint(scratch, je_length_of(cur)); return scratch;
             default: return nullptr;  // wildcards and filters make the operand unresolved
@@ -247,7 +258,7 @@ static bool je_apply_step(je_qstep *s, const je_es &in, je_es &out, je_pool *poo
                     je_push_same(out, v, in, i);
                 }
             }
-            return true;
+            return !pool->failed;  // "out of memory" is in the error slot
     }
     return true;
 }

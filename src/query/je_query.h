@@ -14,15 +14,15 @@
 
 // ---- limits ---------------------------------------------------------------
 
-constexpr size_t JE_QIDENT_SIZE = 128;       // identifier / field name, NUL included
-constexpr size_t JE_QSTR_SIZE = 512;         // string literal bytes, NUL included
-constexpr int32_t JE_QMAX_NEST = 64;         // nesting of map stages and filter operands
-constexpr int32_t JE_QPROG_FIRST_CAP = 4;    // first stage array of a program
-constexpr int32_t JE_QSTEPS_FIRST_CAP = 4;   // first step array of a path
-constexpr int32_t JE_QMAX_RESULTS = 4000;    // rows of the result table
-constexpr size_t JE_QFIELD_SIZE = 12288;     // json_query_field buffers, NUL included
-constexpr size_t JE_QPATH_IDX_ROOM = 24;     // room an index piece needs in a path
-constexpr size_t JE_QRAW_INITIAL = 1024;     // first block of json_query_raw's builder
+constexpr size_t JE_QIDENT_SIZE = 128;      // identifier / field name, NUL included
+constexpr size_t JE_QSTR_SIZE = 512;        // string literal bytes, NUL included
+constexpr int32_t JE_QMAX_NEST = 64;        // nesting of map stages and filter operands
+constexpr int32_t JE_QPROG_FIRST_CAP = 4;   // first stage array of a program
+constexpr int32_t JE_QSTEPS_FIRST_CAP = 4;  // first step array of a path
+constexpr int32_t JE_QMAX_RESULTS = 4000;   // rows of the result table
+constexpr size_t JE_QFIELD_SIZE = 12288;    // json_query_field buffers, NUL included
+constexpr size_t JE_QPATH_IDX_ROOM = 24;    // room an index piece needs in a path
+constexpr size_t JE_QRAW_INITIAL = 1024;    // first block of json_query_raw's builder
 
 // ---- lexer ------------------------------------------------------------------
 
@@ -66,7 +66,13 @@ bool je_p_next(je_parser *p);
 
 enum je_opnd_kind : int32_t { JE_OPND_LITERAL = 0, JE_OPND_PATH = 1 };
 enum je_lit_kind : int32_t { JE_LIT_NUMBER = 0, JE_LIT_STRING = 1, JE_LIT_BOOL = 2, JE_LIT_NULL = 3 };
-enum je_qstep_kind : int32_t { JE_QS_FIELD = 0, JE_QS_INDEX = 1, JE_QS_WILDCARD = 2, JE_QS_LENGTH = 3, JE_QS_FILTER = 4 };
+enum je_qstep_kind : int32_t {
+    JE_QS_FIELD = 0,
+    JE_QS_INDEX = 1,
+    JE_QS_WILDCARD = 2,
+    JE_QS_LENGTH = 3,
+    JE_QS_FILTER = 4
+};
 enum je_cmp : int32_t { JE_CMP_EQ = 0, JE_CMP_NE = 1, JE_CMP_LT = 2, JE_CMP_LE = 3, JE_CMP_GT = 4, JE_CMP_GE = 5 };
 enum je_stage_kind : int32_t { JE_STAGE_PATH = 0, JE_STAGE_MAP = 1 };
 
@@ -128,8 +134,11 @@ struct je_prog_guard {
 
 // Values a query makes (lengths, map arrays, literals) live in one mutable
 // document per query, created on first use and freed when the query ends.
+// `failed` records a literal that could not be made during a filter test,
+// which ends the evaluation instead of silently failing the tests.
 struct je_pool {
     yyjson_mut_doc *doc;
+    bool failed;
 };
 
 // The pool's document, made on first use; null when memory runs out.
@@ -137,7 +146,7 @@ yyjson_mut_doc *je_pool_doc(je_pool *pool);
 void je_pool_free(je_pool *pool);
 
 struct je_pool_guard {
-    je_pool pool{nullptr};
+    je_pool pool{nullptr, false};
     je_pool_guard() = default;
     ~je_pool_guard() { je_pool_free(&pool); }
     je_pool_guard(const je_pool_guard &) = delete;
@@ -177,7 +186,8 @@ void je_es_push(je_es *es, yyjson_mut_val *value, const char *path, size_t len);
 // Runs prog from (value, path) and appends the final pairs to out. False when
 // evaluation failed; the error slot then holds a message or is empty.
 bool je_eval_prog(const je_prog *prog, yyjson_mut_val *value, const char *path, je_es *out, je_pool *pool);
-// The outcome of a filter step's test on one value.
+// The outcome of a filter step's test on one value; a literal that cannot
+// be made fails the test and sets pool->failed.
 bool je_cond_eval(yyjson_mut_val *value, je_qstep *filter, je_pool *pool);
 // Three-way comparison of two values: only the sign counts.
 int je_qcmp(yyjson_mut_val *a, yyjson_mut_val *b);
