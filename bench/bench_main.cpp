@@ -123,7 +123,7 @@ double min_time(const doc &d) {
         double v = s ? atof(s) : 1.0;
         return v > 0 ? v : 1.0;
     }();
-    return (d.large ? 1.0 : 0.25) * scale;
+    return (d.large ? 0.5 : 0.2) * scale;
 }
 
 void add(const std::string &family, const doc &d, const char *side, std::function<void(benchmark::State &)> fn) {

@@ -1,25 +1,52 @@
 // Helper program of bench/run.sh and bench/compare.sh.
 //
 //   jsonengine_benchtool gen DIR           writes large.json, rows.json, rows.csv
-//   jsonengine_benchtool rss-load FILE     peak memory of json_parse_file
-//   jsonengine_benchtool rss-query FILE Q  peak memory of loading, then json_query
-//   jsonengine_benchtool rss-yyjson FILE   peak memory of reading the file and
+//   jsonengine_benchtool rss-load FILE     memory of json_parse_file
+//   jsonengine_benchtool rss-query FILE Q  memory of json_query after loading FILE
+//   jsonengine_benchtool rss-yyjson FILE   memory of reading FILE with
 //                                          yyjson_read + yyjson_doc_mut_copy
 //
-// The rss commands print "peak_rss_kib before=N after=N": the maximum
-// resident set before and after the measured step (the query's "before" is
-// the peak of loading).
+// The rss commands print "rss_kib start=N peak=N end=N" for the measured
+// step: the resident set when it starts, the highest resident set while it
+// runs (the kernel's high-water mark is reset at the start), and the
+// resident set when it has returned.
 #include <sys/resource.h>
 #include <yyjson.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "gen.h"
 #include "quendral/jsonengine.h"
 
+// A "VmRSS:" or "VmHWM:" figure of /proc/self/status in KiB, or -1.
+static long status_kib(const char *field) {
+    FILE *f = fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    long kib = -1;
+    size_t n = strlen(field);
+    while (fgets(line, sizeof line, f))
+        if (strncmp(line, field, n) == 0) kib = atol(line + n);
+    fclose(f);
+    return kib;
+}
+
+// Starts a measured step: resets the high-water mark to the current
+// resident set and returns that.
+static long step_start() {
+    if (FILE *f = fopen("/proc/self/clear_refs", "w")) {
+        fputs("5", f);
+        fclose(f);
+    }
+    return status_kib("VmRSS:");
+}
+
 static long peak_kib() {
+    long hwm = status_kib("VmHWM:");
+    if (hwm >= 0) return hwm;
     struct rusage ru;
     getrusage(RUSAGE_SELF, &ru);
     return ru.ru_maxrss;  // KiB on Linux
@@ -48,7 +75,7 @@ int main(int argc, char **argv) {
         if (!ok) fprintf(stderr, "benchtool: cannot write into %s\n", dir.c_str());
         return ok ? 0 : 1;
     }
-    long before = peak_kib();
+    long start = step_start();
     if (cmd == "rss-load" || cmd == "rss-query") {
         if (cmd == "rss-query" && argc < 4) return usage();
         if (json_parse_file(argv[2]) != 0) {
@@ -56,7 +83,7 @@ int main(int argc, char **argv) {
             return 1;
         }
         if (cmd == "rss-query") {
-            before = peak_kib();
+            start = step_start();
             if (json_query(argv[3]) != 0) {
                 fprintf(stderr, "benchtool: %s\n", json_last_error());
                 return 1;
@@ -71,10 +98,13 @@ int main(int argc, char **argv) {
             return 1;
         }
         yyjson_doc_free(doc);
+        long peak = peak_kib();
+        printf("rss_kib start=%ld peak=%ld end=%ld\n", start, peak, status_kib("VmRSS:"));
         yyjson_mut_doc_free(copy);
+        return 0;
     } else {
         return usage();
     }
-    printf("peak_rss_kib before=%ld after=%ld\n", before, peak_kib());
+    printf("rss_kib start=%ld peak=%ld end=%ld\n", start, peak_kib(), status_kib("VmRSS:"));
     return 0;
 }

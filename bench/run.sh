@@ -49,12 +49,13 @@ echo "== peak memory (maximum resident set) on the generated 50 MB document =="
 tool="$build/bench/jsonengine_benchtool"
 "$tool" gen "$out/data"
 large="$out/data/large.json"
-mib() { awk '{ split($2, b, "="); split($3, a, "="); printf "%8.0f MiB peak  (%+.0f MiB for this step)\n", a[2] / 1024, (a[2] - b[2]) / 1024 }'; }
+mib() { awk '{ split($2, s, "="); split($3, p, "="); split($4, e, "=");
+  printf "peak %5.0f MiB  (%+5.0f MiB over the start)   resident after it %5.0f MiB\n", p[2] / 1024, (p[2] - s[2]) / 1024, e[2] / 1024 }'; }
 {
-  printf '%-44s' "yyjson read + mutable copy (reference)"; "$tool" rss-yyjson "$large" | mib
-  printf '%-44s' "json_parse_file"; "$tool" rss-load "$large" | mib
+  printf '%-42s' "yyjson read + mutable copy (reference)"; "$tool" rss-yyjson "$large" | mib
+  printf '%-42s' "json_parse_file"; "$tool" rss-load "$large" | mib
   for q in '$.items[].name' '$.items[?.score > 99].id' '$.items | map(.id)'; do
-    printf '%-44s' "json_query $q"; "$tool" rss-query "$large" "$q" | mib
+    printf '%-42s' "json_query $q"; "$tool" rss-query "$large" "$q" | mib
   done
 } | tee "$out/memory.txt"
 

@@ -35,8 +35,8 @@
     abort();
 }
 
-#define JE_CHECK(cond, what)                                                                     \
-    do {                                                                                         \
+#define JE_CHECK(cond, what)                                                                 \
+    do {                                                                                     \
         if (!(cond)) JE_FUZZ_FAIL(__FILE__, __LINE__, std::string(#cond) + " -- " + (what)); \
     } while (0)
 

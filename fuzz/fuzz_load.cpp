@@ -30,7 +30,8 @@ inline std::vector<row> report_rows() {
     JE_CHECK(yyjson_is_arr(root) && yyjson_arr_size(root) == 6, "report is not six rows: " + report.substr(0, 300));
     for (size_t i = 0; i < yyjson_arr_size(root); ++i) {
         yyjson_val *o = yyjson_arr_get(root, i);
-        yyjson_val *rule = yyjson_obj_get(o, "rule"), *ok = yyjson_obj_get(o, "ok"), *detail = yyjson_obj_get(o, "detail");
+        yyjson_val *rule = yyjson_obj_get(o, "rule"), *ok = yyjson_obj_get(o, "ok"),
+                   *detail = yyjson_obj_get(o, "detail");
         yyjson_val *line = yyjson_obj_get(o, "line"), *col = yyjson_obj_get(o, "col");
         JE_CHECK(yyjson_is_obj(o) && yyjson_obj_size(o) == 5 && yyjson_is_str(rule) && yyjson_is_bool(ok) &&
                      yyjson_is_str(detail) && yyjson_is_uint(line) && yyjson_is_uint(col),
@@ -118,7 +119,8 @@ inline void run(const uint8_t *data, size_t size) {
         JE_CHECK(verr == "invalid JSON: " + tail, "validation message " + verr + " beside load message " + err);
         JE_CHECK(je_fuzz_starts(tail, rows[0].detail.c_str()), "syntax detail " + rows[0].detail + " beside " + err);
         for (size_t i = 1; i < rows.size(); ++i)
-            JE_CHECK(rows[i].ok && rows[i].line == 0 && rows[i].col == 0, "row " + rows[i].rule + " of an unreadable text");
+            JE_CHECK(rows[i].ok && rows[i].line == 0 && rows[i].col == 0,
+                     "row " + rows[i].rule + " of an unreadable text");
         return;
     }
     yyjson_doc *d = je_fuzz_read(text);
@@ -137,7 +139,8 @@ inline void run(const uint8_t *data, size_t size) {
     // Keys compare as NUL-terminated texts in validation, so it finds at
     // least the duplicates this check finds (in objects it examines).
     if (shape.dup && shape.max_members <= 511) JE_CHECK(!dup.ok, "a repeated key passed validation");
-    if (dup.ok) JE_CHECK(depth.ok == (shape.depth <= 512), "depth row disagrees with depth " + std::to_string(shape.depth));
+    if (dup.ok)
+        JE_CHECK(depth.ok == (shape.depth <= 512), "depth row disagrees with depth " + std::to_string(shape.depth));
 }
 
 }  // namespace je_fuzz_load

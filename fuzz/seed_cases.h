@@ -43,9 +43,10 @@ inline std::vector<je_seed_case> je_seed_cases() {
         c.push_back({family, je_seed_join(parts)});
     };
 
-    for (const char *t : {"", " ", "{\"a\":1} x", "{\"a\":1,}", "\xEF\xBB\xBF{}", "[1,2]", "1.5", "null", "true",
-                          "{\"a\":1,\"a\":2}", "{\"x\":{\"y\":1,\"y\":2},\"x\":3}", "NaN", "1e999", "[1,\n2,\n\xC3\xA9x]",
-                          "\"\\ud800\"", "{\"k\\u0000a\":1,\"k\\u0000b\":2}", "\"\xFF\"", "-0.0", "18446744073709551616"})
+    for (const char *t :
+         {"", " ", "{\"a\":1} x", "{\"a\":1,}", "\xEF\xBB\xBF{}", "[1,2]", "1.5", "null", "true", "{\"a\":1,\"a\":2}",
+          "{\"x\":{\"y\":1,\"y\":2},\"x\":3}", "NaN", "1e999", "[1,\n2,\n\xC3\xA9x]", "\"\\ud800\"",
+          "{\"k\\u0000a\":1,\"k\\u0000b\":2}", "\"\xFF\"", "-0.0", "18446744073709551616"})
         add("load", {t});
     add("load", {je_seed_nested(512, "[", "]")});
     add("load", {je_seed_nested(513, "[", "]")});
@@ -53,9 +54,9 @@ inline std::vector<je_seed_case> je_seed_cases() {
     add("load", {deep_obj});
     add("load", {std::string("{\"a\":1}") + '\0' + "garbage"});
 
-    for (const char *p : {"$", "$.store.book[1].title", "$.store.book[5]", "$.missing", "$.store.book[0].x.y",
-                          "$[0]", "$[007]", "$[2147483648]", "$[-1]", "$.", "$..a", "$.[0]", "$x", "a.b", "$.a b",
-                          "$.a]", "$.store.name.x"})
+    for (const char *p :
+         {"$", "$.store.book[1].title", "$.store.book[5]", "$.missing", "$.store.book[0].x.y", "$[0]", "$[007]",
+          "$[2147483648]", "$[-1]", "$.", "$..a", "$.[0]", "$x", "a.b", "$.a b", "$.a]", "$.store.name.x"})
         add("paths", {store, p, "42"});
     add("paths", {"{\"a\":1,\"b\":2,\"a\":3}", "$.a", "9"});
     add("paths", {"{}", "$.x.y.z", "true"});
@@ -69,15 +70,48 @@ inline std::vector<je_seed_case> je_seed_cases() {
     add("paths", {"{}", "$.\xFF", "1"});
     add("paths", {deep_arr, "$" + je_seed_nested(255, "[0]", ""), "2"});
 
-    for (const char *q : {"$", "$.store.book[1].title", "$.store.book[].title", "$.store[]",
-                          "$.store.book[?.price > 10].title", "$.store.book[?.price]", "$.store.book[?.tags]",
-                          "$.store.book[?.missing != 1]", "$.store.book[?.tags.length == 2]",
-                          "$.store.book[?.title < \"B\"]", "$.store.book | length", "$.store.name.length",
-                          "$.store.book | map(.price)", "$.store | map(.x)", "$.store.book | map(.tags[])",
-                          "$.store.name[?$ == \"S\"]", "$.a)x", "$.a ==", "map .a", "map(.a", "map()", "$.",
-                          "$.[x]", "$[0", "$[x]", "$[?.a = 1]", "$[?.a >]", "$[?.a 1]", "| $", "   ", "$[-1]",
-                          "$[4294967296]", "$[2.7]", "0x1f", "-inf", "\"a\\\"b\"", "\"\\u12\"", "\"\\q\"", "&&",
-                          "$.a | map(.b | length)", "$[?.a == true] | map(map($))", "$[][][][][][][][]"})
+    for (const char *q : {"$",
+                          "$.store.book[1].title",
+                          "$.store.book[].title",
+                          "$.store[]",
+                          "$.store.book[?.price > 10].title",
+                          "$.store.book[?.price]",
+                          "$.store.book[?.tags]",
+                          "$.store.book[?.missing != 1]",
+                          "$.store.book[?.tags.length == 2]",
+                          "$.store.book[?.title < \"B\"]",
+                          "$.store.book | length",
+                          "$.store.name.length",
+                          "$.store.book | map(.price)",
+                          "$.store | map(.x)",
+                          "$.store.book | map(.tags[])",
+                          "$.store.name[?$ == \"S\"]",
+                          "$.a)x",
+                          "$.a ==",
+                          "map .a",
+                          "map(.a",
+                          "map()",
+                          "$.",
+                          "$.[x]",
+                          "$[0",
+                          "$[x]",
+                          "$[?.a = 1]",
+                          "$[?.a >]",
+                          "$[?.a 1]",
+                          "| $",
+                          "   ",
+                          "$[-1]",
+                          "$[4294967296]",
+                          "$[2.7]",
+                          "0x1f",
+                          "-inf",
+                          "\"a\\\"b\"",
+                          "\"\\u12\"",
+                          "\"\\q\"",
+                          "&&",
+                          "$.a | map(.b | length)",
+                          "$[?.a == true] | map(map($))",
+                          "$[][][][][][][][]"})
         add("query", {store, q});
     add("query", {"{\"a\":[1,\"x\",{\"b\":true}]}", "$.a[]"});
     add("query", {deep_arr, "$" + je_seed_nested(300, "[0]", "")});
@@ -85,11 +119,27 @@ inline std::vector<je_seed_case> je_seed_cases() {
     add("query", {"[1]", "$" + je_seed_nested(300, "[?", "]", "$")});
     add("query", {"[1]", je_seed_nested(200, "$ | ", "", "$")});
 
-    for (const char *t : {"name,age\nann,30\nbob,\n", "a,b\r\n1,true\r\n", "a\n\"x \"\"q\"\", y\nz\"\n",
-                          "a,b\n1\n2\n", "a\n1,2\n", "a,b\n1,2,3\n", "a,b\n1,2\n\n\n3,4", "a,a\n1,2\n", ",x\n1,2\n",
-                          "\xEF\xBB\xBF" "a\n1\n", "a,b\n", "a,b\n\n", "", "\n", "a\nnan\ninf\n-inf\n",
-                          "a\n99999999999999999999\n-99999999999999999999\n", "a\n0x10\n 7\n7 \n1e3\n+7\n",
-                          "a\n\xFF\n", "\xFF\n1\n", "a\n\"unterminated"})
+    for (const char *t : {"name,age\nann,30\nbob,\n",
+                          "a,b\r\n1,true\r\n",
+                          "a\n\"x \"\"q\"\", y\nz\"\n",
+                          "a,b\n1\n2\n",
+                          "a\n1,2\n",
+                          "a,b\n1,2,3\n",
+                          "a,b\n1,2\n\n\n3,4",
+                          "a,a\n1,2\n",
+                          ",x\n1,2\n",
+                          "\xEF\xBB\xBF"
+                          "a\n1\n",
+                          "a,b\n",
+                          "a,b\n\n",
+                          "",
+                          "\n",
+                          "a\nnan\ninf\n-inf\n",
+                          "a\n99999999999999999999\n-99999999999999999999\n",
+                          "a\n0x10\n 7\n7 \n1e3\n+7\n",
+                          "a\n\xFF\n",
+                          "\xFF\n1\n",
+                          "a\n\"unterminated"})
         add("csv", {t, "$"});
     add("csv", {"a\n1\n", ""});
     std::string wide;

@@ -10,12 +10,17 @@
 #include <functional>
 #include <map>
 
+#include <string>
+
+// The case being replayed, named in every failure (the checks run on a
+// thread of their own, where a scoped trace would not show).
+static std::string je_replay_case;
 struct je_fuzz_stop {};
 #define JE_FUZZ_REPLAY 1
-#define JE_FUZZ_FAIL(file, line, what) \
-    do {                               \
-        ADD_FAILURE_AT(file, line) << (what); \
-        throw je_fuzz_stop{};          \
+#define JE_FUZZ_FAIL(file, line, what)                                  \
+    do {                                                                \
+        ADD_FAILURE_AT(file, line) << je_replay_case << ": " << (what); \
+        throw je_fuzz_stop{};                                           \
     } while (0)
 
 #include "../fuzz/fuzz_csv.cpp"
@@ -33,8 +38,8 @@ using target_fn = void (*)(const uint8_t *, size_t);
 
 const std::map<std::string, target_fn> &targets() {
     static const std::map<std::string, target_fn> t = {
-        {"load", je_fuzz_load::run},   {"paths", je_fuzz_paths::run},           {"query", je_fuzz_query::run},
-        {"csv", je_fuzz_csv::run},     {"merge_diff", je_fuzz_merge_diff::run}, {"inspect", je_fuzz_inspect::run},
+        {"load", je_fuzz_load::run}, {"paths", je_fuzz_paths::run},           {"query", je_fuzz_query::run},
+        {"csv", je_fuzz_csv::run},   {"merge_diff", je_fuzz_merge_diff::run}, {"inspect", je_fuzz_inspect::run},
     };
     return t;
 }
@@ -52,7 +57,7 @@ TEST(FuzzReplay, SeedCases) {
     std::map<std::string, int> counts;
     for (const je_seed_case &c : je_seed_cases()) {
         int n = counts[c.family]++;
-        SCOPED_TRACE(std::string(c.family) + " inline case " + std::to_string(n));
+        je_replay_case = std::string(c.family) + " inline case " + std::to_string(n);
         auto it = targets().find(c.family);
         ASSERT_NE(it, targets().end()) << c.family;
         replay(it->second, c.bytes);
@@ -65,7 +70,7 @@ TEST(FuzzReplay, RecordedFindings) {
         std::error_code ec;
         for (const auto &entry : fs::directory_iterator(dir / family, ec)) {
             if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
-            SCOPED_TRACE(family + "/" + entry.path().filename().string());
+            je_replay_case = family + "/" + entry.path().filename().string();
             std::ifstream in(entry.path(), std::ios::binary);
             std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             replay(fn, bytes);

@@ -329,13 +329,14 @@ TEST(Search, CutsAndCapacity) {
     ASSERT_EQ(json_search("key", "hit"), 0);
     EXPECT_EQ(json_search_field(0, "value"), whole.substr(0, 4095));
 
-    // 10001 objects would give two hits each; exactly 10000 are kept.
-    std::string many = "[";
-    for (int i = 0; i < 10001; ++i) many += i ? ",{\"x\":\"x\"}" : "{\"x\":\"x\"}";
+    // Four hits per object; the 10000th is a string value directly followed
+    // by a matching key, and nothing past the table is recorded.
+    std::string many = "[\"x\",\"x\"";
+    for (int i = 0; i < 2600; ++i) many += ",{\"x\":\"x\",\"xx\":\"x\"}";
     load(many + "]");
     ASSERT_EQ(json_search("both", "x"), 0);
     EXPECT_EQ(json_search_count(), 10000);
-    EXPECT_EQ(hits().back(), (hit{"$[4999].x", "", "x"}));
+    EXPECT_EQ(hits().back(), (hit{"$[2501].x", "", "x"}));
 }
 
 // ---- flattening -------------------------------------------------------------------------
@@ -375,9 +376,13 @@ TEST(Flatten, Texts) {
 }
 
 TEST(Flatten, ValuesMatchTheWriter) {
-    load("[0,-1,18446744073709551615,-9223372036854775808,1.5,-0.0,1e300,2.5e-7,true,false,null,\"\",\"a/b\"]");
+    const char *doc =
+        "[0,-1,18446744073709551615,-9223372036854775808,1.5,-0.0,1e300,2.5e-7,0.1,1e-300,5e-324,"
+        "1.7976931348623157e308,123456.789,1e21,1e20,-2.5E+10,100.0,3.0e0,true,false,null,\"\",\"a/b\","
+        "\"\\u00e9\\n\",\"\\u2028\",\"\\ud83d\\ude00\",\"\\u007f\"]";
+    load(doc);
     std::string expect = "{";
-    for (int i = 0; i < 13; ++i) {
+    for (int i = 0; i < 27; ++i) {
         std::string p = "$[" + std::to_string(i) + "]";
         expect += (i ? ",\"[" : "\"[") + std::to_string(i) + "]\":" + json_get(p.c_str());
     }

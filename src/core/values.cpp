@@ -1,6 +1,7 @@
 // Value helpers shared by every unit: member lookup, the compact writer,
 // the iterative deep copy, UTF-8 checking, reported paths and bounded
 // field copies.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -153,9 +154,13 @@ void je_rpath_key(std::string &path, const char *key) {
 }
 
 void je_rpath_index(std::string &path, size_t index) {
+    // to_chars rather than snprintf: index pieces are built once per element
+    // of every array a walk visits.
     char piece[32];
-    int n = snprintf(piece, sizeof piece, "[%zu]", index);
-    je_rpath_cat(path, piece, static_cast<size_t>(n));
+    piece[0] = '[';
+    char *end = std::to_chars(piece + 1, piece + sizeof piece - 1, index).ptr;
+    *end++ = ']';
+    je_rpath_cat(path, piece, static_cast<size_t>(end - piece));
 }
 
 void je_copy_field(char *dst, size_t size, const char *src) { snprintf(dst, size, "%s", src ? src : ""); }

@@ -7,8 +7,7 @@
 #include "je_inspect.h"
 
 constexpr int32_t JE_MAX_FLAT = 10000;
-constexpr size_t JE_FLAT_PATH_SIZE = 4096;  // NUL included
-constexpr size_t JE_FLAT_PATH_MAX = JE_FLAT_PATH_SIZE - 1;
+constexpr size_t JE_FLAT_PATH_SIZE = JE_PATH_SIZE;  // NUL included
 constexpr size_t JE_FLAT_BUF_INITIAL = 8192;
 
 namespace {
@@ -21,23 +20,11 @@ struct je_flat_entry {
 static je_flat_entry je_flatlist[JE_MAX_FLAT];
 static int32_t je_nflat = 0;
 
-static void je_fpath_cat(std::string &path, const char *piece, size_t n) {
-    if (path.size() >= JE_FLAT_PATH_MAX) return;
-    size_t room = JE_FLAT_PATH_MAX - path.size();
-    path.append(piece, n < room ? n : room);
-}
-
 // A member's path: the key alone below an empty path, else "." and the key
 // (the key up to its first NUL, as a C text).
 static void je_fpath_key(std::string &path, const char *key) {
-    if (!path.empty()) je_fpath_cat(path, ".", 1);
-    je_fpath_cat(path, key, strlen(key));
-}
-
-static void je_fpath_index(std::string &path, size_t index) {
-    char piece[32];
-    int n = snprintf(piece, sizeof piece, "[%zu]", index);
-    je_fpath_cat(path, piece, static_cast<size_t>(n));
+    if (!path.empty()) je_path_cat(path, ".", 1);
+    je_path_cat(path, key, strlen(key));
 }
 
 namespace {
@@ -73,7 +60,7 @@ static void je_flatten_walk(yyjson_mut_val *root) {
                 stack.pop_back();
                 continue;
             }
-            je_fpath_index(path, f.index++);
+            je_path_index(path, f.index++);
         }
         if (yyjson_mut_is_ctn(val)) {
             stack.push_back({je_cursor_of(val), 0, static_cast<uint32_t>(path.size()), yyjson_mut_is_obj(val)});

@@ -20,39 +20,37 @@ constexpr size_t JE_INSERTION_SORT_MAX = 16;  // objects up to this size sort by
 // its closing line indented by L.
 static bool je_pretty_too_large(yyjson_mut_val *root) {
     if (!yyjson_mut_is_ctn(root)) return false;
-    std::vector<je_cursor> stack;
-    uint64_t bound = 0;
-    auto open = [&](yyjson_mut_val *ctn) {
-        uint64_t n = yyjson_mut_get_len(ctn), level = stack.size();
-        bound += n * (1 + JE_PRETTY_INDENT * (level + 1)) + 1 + JE_PRETTY_INDENT * level;
-        stack.push_back(je_cursor_of(ctn));
+    struct frame {
+        je_cursor cur;
+        bool is_obj;
     };
-    // Object ring: key, value, key, value ... so every second entry is a
-    // value; arrays hold values only.
-    std::vector<bool> is_obj;
-    open(root);
-    is_obj.push_back(yyjson_mut_is_obj(root));
-    while (!stack.empty()) {
-        if (bound >= JE_BIGBUF_LIMIT) return true;
-        je_cursor &c = stack.back();
+    std::vector<frame> stack;
+    uint64_t bound = 0;
+    yyjson_mut_val *ctn = root;
+    for (;;) {
+        if (ctn) {
+            uint64_t n = yyjson_mut_get_len(ctn), level = stack.size();
+            bound += n * (1 + JE_PRETTY_INDENT * (level + 1)) + 1 + JE_PRETTY_INDENT * level;
+            if (bound >= JE_BIGBUF_LIMIT) return true;
+            stack.push_back({je_cursor_of(ctn), yyjson_mut_is_obj(ctn)});
+            ctn = nullptr;
+        }
+        if (stack.empty()) return false;
+        frame &f = stack.back();
         yyjson_mut_val *child;
-        if (is_obj.back()) {
-            yyjson_mut_val *key = je_cursor_key(c);
+        if (f.is_obj) {
+            yyjson_mut_val *key = je_cursor_key(f.cur);
             child = key ? key->next : nullptr;
         } else {
-            child = je_cursor_elem(c);
+            child = je_cursor_elem(f.cur);
         }
         if (!child) {
             stack.pop_back();
-            is_obj.pop_back();
             continue;
         }
-        if (yyjson_mut_is_ctn(child) && yyjson_mut_get_len(child) > 0) {
-            open(child);
-            is_obj.push_back(yyjson_mut_is_obj(child));
-        }
+        // Empty containers add nothing beyond their compact text.
+        if (yyjson_mut_is_ctn(child) && yyjson_mut_get_len(child) > 0) ctn = child;
     }
-    return bound >= JE_BIGBUF_LIMIT;
 }
 
 namespace {

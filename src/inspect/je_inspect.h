@@ -4,7 +4,9 @@
 // compact text of a single scalar without a heap text for the common ones.
 #pragma once
 
-#include <cstdio>
+#include <charconv>
+#include <cmath>
+#include <string>
 
 #include "je_internal.h"
 
@@ -49,9 +51,9 @@ inline bool je_plain_ascii(const char *s, size_t n) {
 
 // Hands the compact text of a non-container value (or a key) to
 // put(const char *, size_t) in one or more pieces; false when the writer
-// fails. Plain strings, literals and integers are produced here with the
+// fails. Plain strings, literals and numbers are produced here with the
 // bytes the writer would give, sparing a heap text per value; everything
-// else (reals, strings that need escaping) goes through the writer.
+// else (strings that need escaping) goes through the writer.
 template <class Put>
 bool je_scalar_text(yyjson_mut_val *v, Put &&put) {
     switch (yyjson_mut_get_type(v)) {
@@ -72,23 +74,37 @@ bool je_scalar_text(yyjson_mut_val *v, Put &&put) {
                 put("false", 5);
             return true;
         case YYJSON_TYPE_NUM: {
-            char num[24];
-            int n;
-            if (yyjson_mut_is_uint(v))
-                n = snprintf(num, sizeof num, "%llu", static_cast<unsigned long long>(yyjson_mut_get_uint(v)));
-            else if (yyjson_mut_is_sint(v))
-                n = snprintf(num, sizeof num, "%lld", static_cast<long long>(yyjson_mut_get_sint(v)));
-            else
-                break;
-            put(num, static_cast<size_t>(n));
+            // Non-finite reals are left to the writer, which refuses them.
+            if (yyjson_mut_is_real(v) && !std::isfinite(yyjson_mut_get_real(v))) break;
+            char num[48];
+            char *end = yyjson_mut_write_number(v, num);
+            if (!end) break;
+            put(num, static_cast<size_t>(end - num));
             return true;
         }
         default: break;
     }
     size_t n = 0;
-    char *text = je_write_val(v, &n);
-    if (!text) return false;
-    put(text, n);
-    free(text);
+    je_free_guard text(je_write_val(v, &n));  // put may throw
+    if (!text.p) return false;
+    put(static_cast<const char *>(text.p), n);
     return true;
+}
+
+// Appends n bytes of piece to a reported path, which never grows past
+// JE_PATH_MAX bytes (what a "%s.%s" or "%s[%zu]" into a 4096-byte buffer
+// keeps).
+inline void je_path_cat(std::string &path, const char *piece, size_t n) {
+    if (path.size() >= JE_PATH_MAX) return;
+    size_t room = JE_PATH_MAX - path.size();
+    path.append(piece, n < room ? n : room);
+}
+
+// Appends "[index]" to a reported path, cut like je_path_cat.
+inline void je_path_index(std::string &path, size_t index) {
+    char piece[24];
+    piece[0] = '[';
+    char *end = std::to_chars(piece + 1, piece + sizeof piece - 1, index).ptr;
+    *end++ = ']';
+    je_path_cat(path, piece, static_cast<size_t>(end - piece));
 }

@@ -175,7 +175,7 @@ static void je_search_walk(yyjson_mut_val *root, std::string_view pattern, bool 
                 stack.pop_back();
                 continue;
             }
-            je_rpath_index(path, f.index++);
+            je_path_index(path, f.index++);
         }
     }
 }

@@ -10,8 +10,8 @@
 #include <functional>
 
 enum class je_fail_mode {
-    only,   // only the Nth allocation fails
-    from,   // the Nth and every later allocation fail (memory exhausted)
+    only,  // only the Nth allocation fails
+    from,  // the Nth and every later allocation fail (memory exhausted)
 };
 
 // Arms the hook: allocations are counted from 1 and the Nth fails as the
