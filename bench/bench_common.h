@@ -10,6 +10,7 @@
 #include <yyjson.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -21,9 +22,21 @@
 namespace jebench {
 
 struct doc {
-    std::string name;  // twitter, citm, canada, large, rows
-    std::string text;  // the JSON text
-    bool large;        // many megabytes: fewer iterations, reload between edits
+    std::string name;                   // twitter, citm, canada, large, rows
+    bool large = false;                 // many megabytes: shorter measuring
+    std::function<std::string()> make;  // the text, made on first use
+    mutable std::string text;
+    mutable bool made = false;
+    // The JSON text; a generated document is made when a benchmark first
+    // needs it, so a filtered run does not pay for the others.
+    const std::string &json() const {
+        if (!made) {
+            text = make();
+            made = true;
+            fprintf(stderr, "bench: %s is %zu bytes\n", name.c_str(), text.size());
+        }
+        return text;
+    }
 };
 
 // The documents in registration order; only those present are listed.

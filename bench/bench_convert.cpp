@@ -456,7 +456,7 @@ void register_diff_merge(doc &d) {
             // Each diff stores its parsed side in the engine document; start
             // from a fresh load so storage does not pile up.
             st.PauseTiming();
-            bool loaded = json_parse(d.text.c_str()) == 0;
+            bool loaded = json_parse(d.json().c_str()) == 0;
             st.ResumeTiming();
             if (!engine_ok(st, loaded && json_diff(other.c_str()) == 0, "json_diff")) break;
         }
@@ -483,7 +483,7 @@ void register_diff_merge(doc &d) {
         yyjson_mut_doc_free(expect);
         for (auto _ : st) {
             st.PauseTiming();
-            bool loaded = json_parse(d.text.c_str()) == 0;
+            bool loaded = json_parse(d.json().c_str()) == 0;
             st.ResumeTiming();
             if (!engine_ok(st, loaded && json_merge(merge_patch) == 0, "json_merge")) break;
         }

@@ -41,18 +41,18 @@ void register_load(doc &d) {
     add("load", d, "engine", [&d](benchmark::State &st) {
         engine_forget();
         for (auto _ : st)
-            if (!engine_ok(st, json_parse(d.text.c_str()) == 0, "json_parse")) break;
-        st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * d.text.size()));
+            if (!engine_ok(st, json_parse(d.json().c_str()) == 0, "json_parse")) break;
+        st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * d.json().size()));
     });
     add("load", d, "yyjson", [&d](benchmark::State &st) {
         for (auto _ : st) {
-            yyjson_doc *imut = yyjson_read(d.text.data(), d.text.size(), 0);
+            yyjson_doc *imut = yyjson_read(d.json().data(), d.json().size(), 0);
             yyjson_mut_doc *copy = yyjson_doc_mut_copy(imut, nullptr);
             benchmark::DoNotOptimize(copy);
             yyjson_doc_free(imut);
             yyjson_mut_doc_free(copy);
         }
-        st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * d.text.size()));
+        st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * d.json().size()));
     });
 }
 

@@ -271,11 +271,11 @@ void register_format(doc &d, const char *mode) {
 void register_inspect(doc &d) {
     if (d.name == "rows") return;  // the record array is for loading and CSV only
     add("validate", d, "engine", [&d](benchmark::State &st) {
-        if (!engine_ok(st, json_validate(d.text.c_str()) == baseline_validate(d.text), "json_validate")) return;
-        for (auto _ : st) benchmark::DoNotOptimize(json_validate(d.text.c_str()));
+        if (!engine_ok(st, json_validate(d.json().c_str()) == baseline_validate(d.json()), "json_validate")) return;
+        for (auto _ : st) benchmark::DoNotOptimize(json_validate(d.json().c_str()));
     });
     add("validate", d, "yyjson", [&d](benchmark::State &st) {
-        for (auto _ : st) benchmark::DoNotOptimize(baseline_validate(d.text));
+        for (auto _ : st) benchmark::DoNotOptimize(baseline_validate(d.json()));
     });
 
     add("stats", d, "engine", [&d](benchmark::State &st) {

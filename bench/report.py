@@ -3,7 +3,7 @@
 
 Reads Google Benchmark's JSON output (--benchmark_out). Benchmarks are named
 "family/document/engine" and "family/document/yyjson"; with repetitions the
-median is used. Times are CPU times, which a busy machine disturbs less than
+fastest repetition is used. Times are CPU times, which a busy machine disturbs less than
 wall-clock times.
 
 usage: report.py BENCH.json [--markdown]
@@ -42,24 +42,25 @@ def fmt_time(us):
 
 
 def load(path):
+    """The run of each (family, document, side): with repetitions the "min"
+    aggregate, else the "median" one, else the single run."""
     with open(path) as f:
         data = json.load(f)
+    rank = {"min": 0, "median": 1, None: 2}
     runs = {}
-    medians = set()
     for b in data.get("benchmarks", []):
-        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+        kind = b.get("aggregate_name") if b.get("run_type") == "aggregate" else None
+        if kind not in rank:
             continue
-        # "family/document/side/min_time:0.250[_median]"
-        parts = b.get("run_name", b["name"]).split("/")
-        if len(parts) < 3:
+        # "family/document/side/min_time:0.200"
+        fields = b.get("run_name", b["name"]).split("/")
+        if len(fields) < 3:
             continue
-        key = (parts[0], parts[1], parts[2])
-        if b.get("run_type") == "aggregate":
-            medians.add(key)
-        elif key in medians:
-            continue
-        runs[key] = b
-    return runs
+        key = (fields[0], fields[1], fields[2])
+        have = runs.get(key)
+        if have is None or rank[kind] < have[0]:
+            runs[key] = (rank[kind], b)
+    return {k: b for k, (_, b) in runs.items()}
 
 
 def rows(runs):

@@ -22,7 +22,10 @@ inline bool set_failed_early(const std::string &err, const std::string &path) {
                                         "value: "};
     for (const char *e : early)
         if (je_fuzz_starts(err, e)) return true;
-    return err == je_fuzz_msg("path " + path + ": key is not valid UTF-8");
+    // Messages that name a long path are cut before the reason, so they do
+    // not tell an early failure from a later one.
+    std::string utf8 = "path " + path + ": key is not valid UTF-8";
+    return utf8.size() < 1024 && err == utf8;
 }
 
 // Whether the last step of a path is a key step: keys hold neither "." nor
@@ -30,6 +33,55 @@ inline bool set_failed_early(const std::string &err, const std::string &path) {
 inline bool last_step_is_key(const std::string &path) {
     size_t at = path.find_last_of(".[");
     return at != std::string::npos && path[at] == '.';
+}
+
+// An independent reading of a path over the document's text: the value
+// text at the path, "" when a step misses; false when the path does not
+// parse (keys of 1 to 511 bytes without "." and "[", decimal indexes
+// clamped to 2147483647, at most 256 steps).
+inline bool reference_get(const std::string &doc, const std::string &path, std::string *out) {
+    if (path.empty() || path[0] != '$') return false;
+    yyjson_doc *d = je_fuzz_read(doc);
+    yyjson_val *cur = yyjson_doc_get_root(d);
+    size_t i = 1, steps = 0;
+    bool ok = true;
+    while (ok && i < path.size()) {
+        if (++steps > 256) ok = false;
+        if (path[i] == '.') {
+            size_t end = path.find_first_of(".[", i + 1);
+            if (end == std::string::npos) end = path.size();
+            size_t len = end - i - 1;
+            if (len == 0 || len > 511) {
+                ok = false;
+                break;
+            }
+            cur = yyjson_is_obj(cur) ? yyjson_obj_getn(cur, path.data() + i + 1, len) : nullptr;
+            i = end;
+        } else if (path[i] == '[') {
+            size_t j = i + 1;
+            uint64_t index = 0;
+            while (j < path.size() && path[j] >= '0' && path[j] <= '9') {
+                if (index <= 2147483647u) index = index * 10 + static_cast<uint64_t>(path[j] - '0');
+                ++j;
+            }
+            if (j == i + 1 || j >= path.size() || path[j] != ']') {
+                ok = false;
+                break;
+            }
+            if (index > 2147483647u) index = 2147483647u;
+            cur = yyjson_is_arr(cur) && index < yyjson_arr_size(cur) ? yyjson_arr_get(cur, index) : nullptr;
+            i = j + 1;
+        } else {
+            ok = false;
+        }
+    }
+    if (ok) {
+        char *text = cur ? yyjson_val_write(cur, 0, nullptr) : nullptr;
+        *out = text ? text : "";
+        free(text);
+    }
+    yyjson_doc_free(d);
+    return ok;
 }
 
 inline void run(const uint8_t *data, size_t size) {
@@ -48,6 +100,14 @@ inline void run(const uint8_t *data, size_t size) {
         JE_CHECK(je_fuzz_minify(got) == got, "json_get text is not compact JSON: " + got.substr(0, 200));
     }
     JE_CHECK(je_fuzz_doc_text("json_get") == doc, "json_get changed the document");
+    std::string want;
+    if (reference_get(doc, path, &want)) {
+        JE_CHECK(got == want,
+                 "json_get(" + path + ") gave " + got.substr(0, 100) + ", expected " + want.substr(0, 100));
+        if (want.empty()) JE_CHECK(got_err == je_fuzz_msg("path not found: " + path), "json_get message " + got_err);
+    } else {
+        JE_CHECK(got.empty() && !je_fuzz_starts(got_err, "path not found: "), "json_get read a bad path " + path);
+    }
 
     int rc = json_set(path.c_str(), value.c_str());
     std::string err = je_fuzz_str(json_last_error());

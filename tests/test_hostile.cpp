@@ -311,6 +311,26 @@ TEST_F(HostileLoaded, LongTexts) {
     EXPECT_STREQ(json_query_field(0, "path"), "$");  // the key piece does not fit a path
 }
 
+// Keys of three-byte characters make leaf paths far past 4095 bytes, cut at
+// every possible place within a character. The flattened text is still one
+// JSON object: valid UTF-8 that reads back, with one pair per leaf.
+TEST_F(HostileLoaded, FlattenedPathsPastTheCut) {
+    for (int pad = 0; pad < 3; ++pad) {
+        SCOPED_TRACE(pad);
+        std::string key = std::string(pad, 'x');
+        for (int i = 0; i < 3000; ++i) key += "\xE2\x82\xAC";
+        std::string doc = "{\"" + key + "\":{\"" + key + "\":\"v\",\"w\":[1]}}";
+        ASSERT_EQ(json_parse(doc.c_str()), 0);
+        std::string flat = json_flatten();
+        ASSERT_NE(flat, "") << json_last_error();
+        EXPECT_STREQ(json_last_error(), "");
+        ASSERT_EQ(json_parse(flat.c_str()), 0) << "the flattened text does not read: " << json_last_error();
+        EXPECT_STREQ(json_root_type(), "object");
+        ASSERT_EQ(json_query("$ | length"), 0);
+        EXPECT_STREQ(json_query_field(0, "value"), "2");
+    }
+}
+
 // ---- files that cannot be read the ordinary way ------------------------------------
 
 void expect_load_fails(const std::string &path, const std::string &message) {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ struct op_case {
     std::vector<std::string> oom;  // messages an allocation failure may leave
     bool unchanged;                // a failed call leaves the document byte-identical
 };
+
+// Test listings name a case by its function.
+void PrintTo(const op_case &c, std::ostream *os) { *os << c.name; }
 
 void load_doc() { ASSERT_EQ(json_parse(kDoc), 0) << json_last_error(); }
 void no_read(outcome &) {}
