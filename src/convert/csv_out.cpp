@@ -147,7 +147,11 @@ extern "C" JSONENGINE_API const char *json_to_csv(const char *path) {
             }
             je_buf_append(&out.b, "\n", 1);
         }
-        if (out.b.failed) return je_empty;
+        if (out.b.failed) {
+            // A cut-short text would read as a shorter table.
+            je_set_error("out of memory");
+            return je_empty;
+        }
         char *dst = je_bigbuf_get(out.b.length + 1);
         if (!dst) return je_empty;
         memcpy(dst, out.b.text, out.b.length + 1);

@@ -24,13 +24,17 @@ struct je_diff_entry {
 static je_diff_entry je_diff[JE_DIFF_CAP];
 static int32_t je_ndiff = 0;
 
-// The value's compact text, cut to the field; empty when absent or when the
-// writer fails.
+// Thrown when a value text cannot be written: a row with a lost text would
+// read as a real difference, so the whole diff fails instead.
+struct je_diff_write_failed {};
+
+// The value's compact text, cut to the field; empty when absent.
 static void je_diff_text(char *dst, const yyjson_mut_val *val) {
     dst[0] = '\0';
     if (!val) return;
     je_free_guard text(je_write_val(val, nullptr));
-    if (text.p) je_copy_field(dst, JE_DIFF_TEXT, static_cast<const char *>(text.p));
+    if (!text.p) throw je_diff_write_failed();
+    je_copy_field(dst, JE_DIFF_TEXT, static_cast<const char *>(text.p));
 }
 
 static void je_diff_add(const std::string &path, const char *type, const yyjson_mut_val *a, const yyjson_mut_val *b) {
@@ -234,6 +238,10 @@ extern "C" JSONENGINE_API int json_diff(const char *other) {
             // A walk that could not finish leaves no partial table behind.
             je_ndiff = 0;
             je_set_error("out of memory");
+            return -1;
+        } catch (const je_diff_write_failed &) {
+            je_ndiff = 0;
+            je_set_error("internal: json write failed");
             return -1;
         }
         return 0;

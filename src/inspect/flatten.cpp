@@ -76,8 +76,19 @@ static void je_flatten_walk(yyjson_mut_val *root) {
 // The path as a JSON key: '"' and '\\' get a backslash, bytes 0x01 to 0x1F
 // become \u00XX, every other byte stays as it is.
 static void je_append_escaped(je_buf *b, const char *s) {
+    // A path cut at its byte limit can end inside a multi-byte character;
+    // the output must stay valid UTF-8, so such a tail is left off.
+    size_t len = strlen(s);
+    size_t lead = len;
+    while (lead > 0 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80 && len - lead < 3) --lead;
+    if (lead > 0) {
+        unsigned char c = static_cast<unsigned char>(s[lead - 1]);
+        size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (c >= 0x80 && len - (lead - 1) < need) len = lead - 1;
+    }
+    const char *end = s + len;
     const char *run = s;
-    for (; *s; ++s) {
+    for (; s < end; ++s) {
         unsigned char c = static_cast<unsigned char>(*s);
         if (c >= 0x20 && c != '"' && c != '\\') continue;
         je_buf_append(b, run, static_cast<size_t>(s - run));
