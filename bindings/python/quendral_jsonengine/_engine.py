@@ -303,8 +303,7 @@ def delete(path: TextArg) -> None:
 
 
 def _run_query(lib: ctypes.CDLL, q: bytes) -> Tuple[int, bool]:
-    _status_rc = lib.json_query(q)
-    if _status_rc != 0:
+    if lib.json_query(q) != 0:
         raise _fail(lib, "json_query")
     # A message after success means results could not be stored and the
     # table ends early.

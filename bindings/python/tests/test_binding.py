@@ -350,6 +350,8 @@ class Deep(unittest.TestCase):
                    "valid": je.validate(text)[0], "diff": je.diff(text),
                    "flat": je.flatten_text() == '{"$":' + text + "}",
                    "search": je.search("x"), "csv": je.to_csv()}
+            with self.assertRaises(RecursionError):
+                je.get("$")  # the json module's own limit, not the engine's
             je.merge(text)
             je.set_text("$[0]", text)
             je.delete("$[1]")
