@@ -22,7 +22,7 @@ TESTING_SUITE="${TESTING_SUITE:-${YYJSON_SUITE:-forky}}"
 # Packages from testing, each as NAME=VERSION_PREFIX (an empty prefix takes
 # whatever testing offers).
 TESTING_PACKAGES=(libyyjson0=0.12. libyyjson-dev=0.12.)
-BASE_PACKAGES=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3)
+BASE_PACKAGES=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 python3-venv)
 EXTRA_PACKAGES=()
 for arg in "$@"; do
   case "$arg" in
