@@ -39,11 +39,18 @@ TEST(CliFrame, UsageErrorsExit2) {
     } rows[] = {
         {"no command", "", "usage: jsonengine COMMAND"},
         {"unknown command", "frobnicate", "jsonengine: unknown command: frobnicate\nusage: jsonengine COMMAND"},
-        {"type with two files", "type a.json b.json", "usage: jsonengine type [FILE]\n"},
-        {"get without a path", "get", "usage: jsonengine get PATH [FILE]\n"},
-        {"get with too many arguments", "get " + q("$") + " a b", "usage: jsonengine get PATH [FILE]\n"},
+        {"type with two files", "type a.json b.json", "usage: jsonengine type [-l] [FILE]\n"},
+        {"get without a path", "get", "usage: jsonengine get [-r] [-e] [-l] PATH [FILE]\n"},
+        {"get with too many arguments", "get " + q("$") + " a b", "usage: jsonengine get [-r] [-e] [-l] PATH [FILE]\n"},
         {"set without a value", "set " + q("$.a"), "usage: jsonengine set PATH VALUE [FILE]\n"},
         {"delete without a path", "delete", "usage: jsonengine delete PATH [FILE]\n"},
+        {"unknown option", "get -x " + q("$"), "jsonengine: get: unknown option: -x\nusage: jsonengine get"},
+        {"an option of another command", "type --paths", "jsonengine: type: unknown option: --paths\n"},
+        {"--raw is gone", "query --raw " + q("$"), "jsonengine: query: --raw is now --array"},
+        {"--paths with --array", "query --paths --array " + q("$"), "jsonengine: query: --paths and --array"},
+        {"diff needs two inputs", "diff a.json", "usage: jsonengine diff A B\n"},
+        {"diff reads standard input once", "diff - -", "jsonengine: diff: standard input can be only one"},
+        {"--mode without a value", "search e --mode", "usage: jsonengine search"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -106,9 +113,10 @@ TEST(CliFrame, EngineFailuresExit1) {
         {"parse error on standard input", "type", "{\"a\" 1}",
          "jsonengine: parse error: unexpected character, expected ':' after key (line 1 col 6)\n"},
         {"empty standard input", "get " + q("$"), "", "jsonengine: parse error: input length is 0 (line 1 col 1)\n"},
-        {"missing file", "type " + q(missing), "", "jsonengine: cannot open file: " + missing + "\n"},
+        {"missing file", "type " + q(missing), "", "jsonengine: cannot open file: " + missing + ": No such file or directory\n"},
         {"missing file for get", "get " + q("$") + " " + q(missing), "",
-         "jsonengine: cannot open file: " + missing + "\n"},
+         "jsonengine: cannot open file: " + missing + ": No such file or directory\n"},
+        {"a directory", "stats /", "", "jsonengine: cannot open file: /: Is a directory\n"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
