@@ -58,10 +58,12 @@ const cli_command cli_commands[] = {
          JSONENGINE_QUERY_MAX_RESULTS) " results were printed, more may exist\n"
                                        "  with -e, 1 when there is no result or the last one is null or "
                                        "false\n" CLI_EXIT_LINES "limits:\n"
-                                       "  at most " CLI_STR(JSONENGINE_QUERY_MAX_RESULTS) " results per document; map "
-                                                                                          "stages and filters nest at "
-                                                                                          "most " CLI_STR(
-                                                                                              JSONENGINE_QUERY_MAX_NESTING) " deep\n" CLI_OUTPUT_LIMIT,
+                                       "  at most " CLI_STR(
+                                           JSONENGINE_QUERY_MAX_RESULTS) " results per document; map "
+                                                                         "stages and filters nest at "
+                                                                         "most " CLI_STR(
+                                                                             JSONENGINE_QUERY_MAX_NESTING) " deep"
+                                                                                                           "\n" CLI_OUTPUT_LIMIT,
      cmd_query, CLI_FAILED},
     {"validate", "[FILE]", "check the text against six rules and print the JSON report", CLI_OPT_LINES,
      "The rules: syntax, root, trailing, duplicate-keys, number-range and depth (at most " CLI_STR(
@@ -85,16 +87,20 @@ const cli_command cli_commands[] = {
      "  -m, --mode key|value|both   what to search (both by default)\n" CLI_EXIT_BASE
      "  3  the hit table was full: the first " CLI_STR(
          JSONENGINE_SEARCH_MAX_HITS) " hits were printed, more may exist\n" CLI_EXIT_LINES "limits:\n"
-                                     "  at most " CLI_STR(JSONENGINE_SEARCH_MAX_HITS) " hits; paths and values are cut "
-                                                                                      "at " CLI_STR(JSONENGINE_SEARCH_VALUE_MAX) " bytes, keys at " CLI_STR(
-                                                                                          JSONENGINE_SEARCH_KEY_MAX) "\n",
+                                     "  at most " CLI_STR(
+                                         JSONENGINE_SEARCH_MAX_HITS) " hits; paths and values are cut "
+                                                                     "at " CLI_STR(
+                                                                         JSONENGINE_SEARCH_VALUE_MAX) " bytes, keys "
+                                                                                                      "at " CLI_STR(JSONENGINE_SEARCH_KEY_MAX) "\n",
      cmd_search, CLI_FAILED},
     {"flatten", "[FILE]", "print one JSON object mapping each leaf's path to its value", CLI_OPT_LINES,
      "arguments:\n" CLI_FILE_ARG CLI_EXIT_BASE "  3  the first " CLI_STR(
          JSONENGINE_FLATTEN_MAX_LEAVES) " leaves were printed, more may exist\n" CLI_EXIT_LINES "limits:\n"
-                                        "  at most " CLI_STR(JSONENGINE_FLATTEN_MAX_LEAVES) " leaves; paths are cut "
-                                                                                            "at " CLI_STR(
-                                                                                                JSONENGINE_REPORTED_PATH_MAX) " bytes\n" CLI_OUTPUT_LIMIT,
+                                        "  at most " CLI_STR(
+                                            JSONENGINE_FLATTEN_MAX_LEAVES) " leaves; paths are cut "
+                                                                           "at " CLI_STR(
+                                                                               JSONENGINE_REPORTED_PATH_MAX) " bytes"
+                                                                                                             "\n" CLI_OUTPUT_LIMIT,
      cmd_flatten, CLI_FAILED},
     {"format", "[pretty|minify|sorted] [FILE]", "print the document in a layout (pretty by default)", CLI_OPT_LINES,
      "arguments:\n"

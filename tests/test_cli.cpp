@@ -117,7 +117,8 @@ TEST(CliFrame, EngineFailuresExit1) {
         {"parse error on standard input", "type", "{\"a\" 1}",
          "jsonengine: parse error: unexpected character, expected ':' after key (line 1 col 6)\n"},
         {"empty standard input", "get " + q("$"), "", "jsonengine: parse error: input length is 0 (line 1 col 1)\n"},
-        {"missing file", "type " + q(missing), "", "jsonengine: cannot open file: " + missing + ": No such file or directory\n"},
+        {"missing file", "type " + q(missing), "",
+         "jsonengine: cannot open file: " + missing + ": No such file or directory\n"},
         {"missing file for get", "get " + q("$") + " " + q(missing), "",
          "jsonengine: cannot open file: " + missing + ": No such file or directory\n"},
         {"a directory", "stats /", "", "jsonengine: cannot open file: /: Is a directory\n"},
@@ -297,7 +298,8 @@ TEST(CliFrame, NotJsonNamesTheFileAndPlace) {
 
 // Output a script can split on tabs and lines, and jq's -r and -e.
 TEST(CliFrame, ParseableOutput) {
-    const std::string d = "{\"t\":\"a\\tb\\nc\",\"u\":\"é \\u00e9 \\ud83d\\ude00\",\"n\":null,\"f\":false,\"q\":\"\\\"\\\\\"}";
+    const std::string d =
+        "{\"t\":\"a\\tb\\nc\",\"u\":\"é \\u00e9 \\ud83d\\ude00\",\"n\":null,\"f\":false,\"q\":\"\\\"\\\\\"}";
     struct Row {
         const char *name;
         std::string args;
@@ -380,6 +382,5 @@ TEST(CliFrame, JsonLines) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "1\n2\n");
 }
-
 
 }  // namespace

@@ -896,7 +896,8 @@ TEST(QueryCli, Command) {
         {"query error", "query '$[x]'", 1, "", "jsonengine: query: expected index or filter in '['\n"},
         {"missing query", "query", 2, "", "usage: jsonengine query "},
         {"both modes", "query --paths --array '$'", 2, "", "jsonengine: query: --paths and --array"},
-        {"unknown option", "query --all '$'", 2, "", "jsonengine: query: unknown option: --all\nusage: jsonengine query "},
+        {"unknown option", "query --all '$'", 2, "",
+         "jsonengine: query: unknown option: --all\nusage: jsonengine query "},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
