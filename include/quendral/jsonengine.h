@@ -36,27 +36,27 @@
    their first rows in walk order and drop the rest without a message; the
    call still succeeds, so a count equal to the capacity means more may
    exist. */
-#define JSONENGINE_ERROR_MAX 1023                /* bytes of a json_last_error message */
-#define JSONENGINE_OUTPUT_MAX 67108864           /* shared buffer (64 MiB): its texts hold at most this - 1 bytes */
-#define JSONENGINE_FILE_SIZE_MAX 2147483647      /* largest file json_parse_file reads (2 GiB - 1) */
-#define JSONENGINE_PATH_MAX_STEPS 256            /* steps of a path given to the path functions */
-#define JSONENGINE_PATH_KEY_MAX 511              /* bytes of one key step of such a path */
-#define JSONENGINE_PATH_INDEX_MAX 2147483647     /* larger path indexes are clamped to this */
-#define JSONENGINE_REPORTED_PATH_MAX 4095        /* bytes of a path that query, search, diff and flatten report */
-#define JSONENGINE_QUERY_MAX_RESULTS 4000        /* rows of the query result table */
-#define JSONENGINE_QUERY_VALUE_MAX 12287         /* json_query_field "value" cut (json_query_raw is whole) */
-#define JSONENGINE_QUERY_MAX_NESTING 64          /* nesting of map stages and filter operands */
-#define JSONENGINE_QUERY_NAME_MAX 127            /* bytes of a member name in a query, cut */
-#define JSONENGINE_QUERY_STRING_MAX 511          /* bytes of a string literal in a query, cut */
-#define JSONENGINE_VALIDATE_MAX_DEPTH 512        /* deepest nesting the depth rule allows (root is 1) */
-#define JSONENGINE_SEARCH_MAX_HITS 10000         /* rows of the search hit table */
-#define JSONENGINE_SEARCH_KEY_MAX 511            /* json_search_field "key" cut */
-#define JSONENGINE_SEARCH_VALUE_MAX 4095         /* json_search_field "value" cut ("path" is cut as reported paths) */
-#define JSONENGINE_FLATTEN_MAX_LEAVES 10000      /* leaves json_flatten writes */
-#define JSONENGINE_DIFF_MAX_ROWS 10000           /* rows of the diff table */
-#define JSONENGINE_DIFF_FIELD_MAX 4095           /* json_diff_field "path", "a" and "b" cut */
-#define JSONENGINE_CSV_MAX_COLUMNS 256           /* columns of both CSV conversions (more are dropped) */
-#define JSONENGINE_CSV_CELL_MAX 255              /* bytes of a CSV cell or header name json_from_csv keeps */
+#define JSONENGINE_ERROR_MAX 1023            /* bytes of a json_last_error message */
+#define JSONENGINE_OUTPUT_MAX 67108864       /* shared buffer (64 MiB): its texts hold at most this - 1 bytes */
+#define JSONENGINE_FILE_SIZE_MAX 2147483647  /* largest file json_parse_file reads (2 GiB - 1) */
+#define JSONENGINE_PATH_MAX_STEPS 256        /* steps of a path given to the path functions */
+#define JSONENGINE_PATH_KEY_MAX 511          /* bytes of one key step of such a path */
+#define JSONENGINE_PATH_INDEX_MAX 2147483647 /* larger path indexes are clamped to this */
+#define JSONENGINE_REPORTED_PATH_MAX 4095    /* bytes of a path that query, search, diff and flatten report */
+#define JSONENGINE_QUERY_MAX_RESULTS 4000    /* rows of the query result table */
+#define JSONENGINE_QUERY_VALUE_MAX 12287     /* json_query_field "value" cut (json_query_raw is whole) */
+#define JSONENGINE_QUERY_MAX_NESTING 64      /* nesting of map stages and filter operands */
+#define JSONENGINE_QUERY_NAME_MAX 127        /* bytes of a member name in a query, cut */
+#define JSONENGINE_QUERY_STRING_MAX 511      /* bytes of a string literal in a query, cut */
+#define JSONENGINE_VALIDATE_MAX_DEPTH 512    /* deepest nesting the depth rule allows (root is 1) */
+#define JSONENGINE_SEARCH_MAX_HITS 10000     /* rows of the search hit table */
+#define JSONENGINE_SEARCH_KEY_MAX 511        /* json_search_field "key" cut */
+#define JSONENGINE_SEARCH_VALUE_MAX 4095     /* json_search_field "value" cut ("path" is cut as reported paths) */
+#define JSONENGINE_FLATTEN_MAX_LEAVES 10000  /* leaves json_flatten writes */
+#define JSONENGINE_DIFF_MAX_ROWS 10000       /* rows of the diff table */
+#define JSONENGINE_DIFF_FIELD_MAX 4095       /* json_diff_field "path", "a" and "b" cut */
+#define JSONENGINE_CSV_MAX_COLUMNS 256       /* columns of both CSV conversions (more are dropped) */
+#define JSONENGINE_CSV_CELL_MAX 255          /* bytes of a CSV cell or header name json_from_csv keeps */
 
 #ifdef __cplusplus
 extern "C" {
