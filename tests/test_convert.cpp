@@ -823,7 +823,8 @@ TEST(ConvertCli, Merge) {
     std::string bad = je_temp_file("{");
     r = je_run_cli("merge '" + bad + "' '" + doc + "'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("jsonengine: merge target: ", 0), 0u) << r.err;
+    // The patch is named with the place of the fault.
+    EXPECT_EQ(r.err, "jsonengine: " + bad + ": parse error: unexpected end of data (line 1 col 2)\n");
     EXPECT_EQ(r.out, "");
     for (const std::string &f : {doc, patch, bad}) unlink(f.c_str());
 }
@@ -839,14 +840,18 @@ TEST(ConvertCli, DiffExitStatus) {
         int status;
         std::string out;
     } rows[] = {
-        {"equal", "diff '" + same + "' '" + a + "'", 0, ""},
-        {"different", "diff '" + other + "' '" + a + "'", 1,
+        {"equal", "diff '" + a + "' '" + same + "'", 0, ""},
+        // As diff(1): how the second input differs from the first.
+        {"different", "diff '" + a + "' '" + other + "'", 1,
          "$.a\tchanged\t1\t5\n$.b\tremoved\t2\t\n$.c\tadded\t\t\"s\"\n"},
-        {"document from standard input", "diff '" + other + "' -", 1,
+        {"first from standard input", "diff - '" + other + "'", 1,
          "$.a\tchanged\t1\t5\n$.b\tremoved\t2\t\n$.c\tadded\t\t\"s\"\n"},
-        {"other does not parse", "diff '" + bad + "' '" + a + "'", 2, ""},
-        {"document does not parse", "diff '" + a + "' '" + bad + "'", 2, ""},
+        {"second from standard input", "diff '" + other + "' -", 1,
+         "$.a\tchanged\t5\t1\n$.c\tremoved\t\"s\"\t\n$.b\tadded\t\t2\n"},
+        {"second does not parse", "diff '" + a + "' '" + bad + "'", 2, ""},
+        {"first does not parse", "diff '" + bad + "' '" + a + "'", 2, ""},
         {"missing file", "diff /nonexistent/x.json '" + a + "'", 2, ""},
+        {"one argument", "diff '" + a + "'", 2, ""},
         {"no arguments", "diff", 2, ""},
     };
     for (const Row &row : rows) {

@@ -556,7 +556,7 @@ TEST(InspectCli, Commands) {
         {"validate a file", "validate '" + file + "'", "", 0, read_report(true, true) + "\n", ""},
         {"stats", "stats", "{\"a\":[1,\"x\"]}", 0,
          "{\"bytes\":13,\"depth\":3,\"keys\":1,\"numbers\":1,\"strings\":1,\"arrays\":1,\"objects\":1}\n", ""},
-        {"search both", "search k '" + file + "'", "", 0, "$.b.k\tk\t\"bk\"\n$.b.k\t\tbk\n", ""},
+        {"search both", "search k '" + file + "'", "", 0, "$.b.k\tk\t\"bk\"\n$.b.k\t\t\"bk\"\n", ""},
         {"search key mode", "search --mode key b", "{\"b\":{\"k\":\"bk\"}}", 0, "$.b\tb\t{\"k\":\"bk\"}\n", ""},
         {"search bad mode", "search --mode keys b", "{}", 1, "",
          "jsonengine: unknown search mode: keys (use key|value|both)\n"},

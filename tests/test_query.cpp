@@ -888,14 +888,16 @@ TEST(QueryCli, Command) {
     const Row rows[] = {
         {"values", "query '$.a[]'", 0, "1\n\"x\"\n{\"b\":true}\n", ""},
         {"paths", "query --paths '$.a[]'", 0, "$.a[0]\t1\n$.a[1]\t\"x\"\n$.a[2]\t{\"b\":true}\n", ""},
-        {"raw", "query --raw '$.a[]'", 0, "[1,\"x\",{\"b\":true}]\n", ""},
-        {"raw without results", "query --raw '$.zz'", 0, "[]\n", ""},
+        {"array", "query --array '$.a[]'", 0, "[1,\"x\",{\"b\":true}]\n", ""},
+        {"array without results", "query --array '$.zz'", 0, "[]\n", ""},
+        {"raw strings", "query -r '$.a[]'", 0, "1\nx\n{\"b\":true}\n", ""},
         {"no results", "query '$.zz'", 0, "", ""},
         {"standard input as -", "query '$.a | length' -", 0, "3\n", ""},
         {"query error", "query '$[x]'", 1, "", "jsonengine: query: expected index or filter in '['\n"},
         {"missing query", "query", 2, "", "usage: jsonengine query "},
-        {"both modes", "query --paths --raw '$'", 2, "", "usage: jsonengine query "},
-        {"unknown option", "query --all '$'", 2, "", "usage: jsonengine query "},
+        {"both modes", "query --paths --array '$'", 2, "", "jsonengine: query: --paths and --array"},
+        {"unknown option", "query --all '$'", 2, "",
+         "jsonengine: query: unknown option: --all\nusage: jsonengine query "},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

@@ -29,6 +29,35 @@
 #define JSONENGINE_API
 #endif
 
+/* ---- limits ------------------------------------------------------------
+   Fixed sizes a host can see; every one is checked against the engine's
+   own constant when the library is built. A "cut" field is a bounded copy:
+   the text is kept up to that many bytes without a message. Tables keep
+   their first rows in walk order and drop the rest without a message; the
+   call still succeeds, so a count equal to the capacity means more may
+   exist. */
+#define JSONENGINE_ERROR_MAX 1023            /* bytes of a json_last_error message */
+#define JSONENGINE_OUTPUT_MAX 67108864       /* shared buffer (64 MiB): its texts hold at most this - 1 bytes */
+#define JSONENGINE_FILE_SIZE_MAX 2147483647  /* largest file json_parse_file reads (2 GiB - 1) */
+#define JSONENGINE_PATH_MAX_STEPS 256        /* steps of a path given to the path functions */
+#define JSONENGINE_PATH_KEY_MAX 511          /* bytes of one key step of such a path */
+#define JSONENGINE_PATH_INDEX_MAX 2147483647 /* larger path indexes are clamped to this */
+#define JSONENGINE_REPORTED_PATH_MAX 4095    /* bytes of a path that query, search, diff and flatten report */
+#define JSONENGINE_QUERY_MAX_RESULTS 4000    /* rows of the query result table */
+#define JSONENGINE_QUERY_VALUE_MAX 12287     /* json_query_field "value" cut (json_query_raw is whole) */
+#define JSONENGINE_QUERY_MAX_NESTING 64      /* nesting of map stages and filter operands */
+#define JSONENGINE_QUERY_NAME_MAX 127        /* bytes of a member name in a query, cut */
+#define JSONENGINE_QUERY_STRING_MAX 511      /* bytes of a string literal in a query, cut */
+#define JSONENGINE_VALIDATE_MAX_DEPTH 512    /* deepest nesting the depth rule allows (root is 1) */
+#define JSONENGINE_SEARCH_MAX_HITS 10000     /* rows of the search hit table */
+#define JSONENGINE_SEARCH_KEY_MAX 511        /* json_search_field "key" cut */
+#define JSONENGINE_SEARCH_VALUE_MAX 4095     /* json_search_field "value" cut ("path" is cut as reported paths) */
+#define JSONENGINE_FLATTEN_MAX_LEAVES 10000  /* leaves json_flatten writes */
+#define JSONENGINE_DIFF_MAX_ROWS 10000       /* rows of the diff table */
+#define JSONENGINE_DIFF_FIELD_MAX 4095       /* json_diff_field "path", "a" and "b" cut */
+#define JSONENGINE_CSV_MAX_COLUMNS 256       /* columns of both CSV conversions (more are dropped) */
+#define JSONENGINE_CSV_CELL_MAX 255          /* bytes of a CSV cell or header name json_from_csv keeps */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -42,10 +71,13 @@ JSONENGINE_API const char *json_last_error(void);
 /* ---- loading --------------------------------------------------------- */
 
 /* Loads a NUL-terminated JSON text as the engine document. 0 or -1; on
-   failure the previous document stays loaded. */
+   failure the previous document stays loaded: "parse error: ... (line L
+   col C)", or "null input" for NULL. */
 JSONENGINE_API int json_parse(const char *text);
 
-/* Reads a whole file and loads it like json_parse. 0 or -1. */
+/* Reads a whole file (at most JSONENGINE_FILE_SIZE_MAX bytes, through
+   fseek/ftell, so a pipe or FIFO is refused) and loads it like json_parse.
+   0 or -1; NULL fails with "null path". */
 JSONENGINE_API int json_parse_file(const char *path);
 
 /* "object", "array", "string", "number", "bool" or "null" for the root of
@@ -56,7 +88,8 @@ JSONENGINE_API const char *json_root_type(void);
 /* ---- paths ----------------------------------------------------------- */
 
 /* Compact JSON text of the value at a path such as $.a.b[2]. In the shared
-   buffer, valid until the next call that writes it; "" on failure. */
+   buffer, valid until the next call that writes it; "" on failure
+   ("null path" for NULL). */
 JSONENGINE_API const char *json_get(const char *path);
 
 /* Same as json_get in every respect. */
@@ -64,25 +97,31 @@ JSONENGINE_API const char *json_extract(const char *path);
 
 /* Puts the JSON value text at the path: replaces the root for "$", puts an
    object member (creating missing intermediate objects) or inserts an
-   array element before the index. 0 or -1. */
+   array element before the index. 0 or -1; a NULL path fails with "null
+   path", a NULL value with "value: null value". */
 JSONENGINE_API int json_set(const char *path, const char *value);
 
 /* Removes the object member(s) or array element at the path. 0 or -1; a
-   failure changes nothing. */
+   failure changes nothing; NULL fails with "null path". */
 JSONENGINE_API int json_delete(const char *path);
 
 /* ---- query ----------------------------------------------------------- */
 
 /* Runs a query such as $.store.book[?.price > 10].title and stores its
-   results (at most 4000) in the result table, emptied first. 0 or -1. */
+   results (at most JSONENGINE_QUERY_MAX_RESULTS, the first in walk
+   order; a count at that size means more may exist) in the result table,
+   emptied first. 0 or -1; NULL fails with "empty query". */
 JSONENGINE_API int json_query(const char *query);
 
-/* Number of results of the last json_query (0 to 4000). */
+/* Number of results of the last json_query (0 to
+   JSONENGINE_QUERY_MAX_RESULTS). */
 JSONENGINE_API int json_query_count(void);
 
-/* Field "path" or "value" (compact JSON, cut at 12287 bytes) of result
-   row index; "" for a bad index or field. Engine-owned; valid until the
-   next json_query_field call for the same field. */
+/* Field "path" or "value" (compact JSON, cut at JSONENGINE_QUERY_VALUE_MAX
+   bytes) of result row index. Engine-owned; valid until the next
+   json_query_field call for the same field. An unknown field name gives
+   "". A bad index or a NULL field gives "" and also empties both fields'
+   texts, so a "path" or "value" text returned before reads "". */
 JSONENGINE_API const char *json_query_field(int index, const char *field);
 
 /* All result values as one JSON array: "[]" without results, otherwise in
@@ -93,8 +132,9 @@ JSONENGINE_API const char *json_query_raw(void);
 /* ---- validation ------------------------------------------------------ */
 
 /* Checks a JSON text against the rules syntax, root, trailing,
-   duplicate-keys, number-range and depth (512 levels). 0 when all pass,
-   -1 otherwise. Does not touch the loaded document. */
+   duplicate-keys, number-range and depth (JSONENGINE_VALIDATE_MAX_DEPTH
+   levels). 0 when all pass, -1 otherwise (NULL fails with "null input").
+   Does not touch the loaded document. */
 JSONENGINE_API int json_validate(const char *text);
 
 /* The last validation's report, a JSON array of six rule objects, or "[]".
@@ -104,28 +144,40 @@ JSONENGINE_API const char *json_validate_report_json(void);
 /* ---- statistics ------------------------------------------------------ */
 
 /* {"bytes":..,"depth":..,"keys":..,"numbers":..,"strings":..,"arrays":..,
-   "objects":..} for the loaded document; "" on failure. Engine-owned;
-   valid until the next json_stats_json call. */
+   "objects":..} for the loaded document; "bytes" is the length of its
+   compact text. "" on failure. Engine-owned; valid until the next
+   json_stats_json call. */
 JSONENGINE_API const char *json_stats_json(void);
 
 /* ---- search ---------------------------------------------------------- */
 
 /* Finds a substring in keys and/or string values; mode "key", "value",
-   "both" or NULL (both). Stores at most 10000 hits. 0 or -1. */
+   "both" or NULL (both). Stores at most JSONENGINE_SEARCH_MAX_HITS hits,
+   the first in document order. 0 or -1; a NULL or empty pattern fails
+   with "empty search pattern". 0 with a message left: a key hit's value
+   could not be written ("internal: json write failed"; that hit's value
+   is empty). */
 JSONENGINE_API int json_search(const char *mode, const char *pattern);
 
 /* Number of hits of the last json_search. */
 JSONENGINE_API int json_search_count(void);
 
-/* Field "path", "key" or "value" of hit index; "" for a bad index or field.
+/* Field "path", "key" (empty for a value hit) or "value" (a key hit: the
+   member's value as compact JSON; a value hit: the string's own text, not
+   quoted) of hit index, cut at JSONENGINE_REPORTED_PATH_MAX,
+   JSONENGINE_SEARCH_KEY_MAX and JSONENGINE_SEARCH_VALUE_MAX bytes; "" for
+   a bad index or a NULL or unknown field.
    Engine-owned; valid until the next json_search_field call for the same
    field. */
 JSONENGINE_API const char *json_search_field(int index, const char *field);
 
 /* ---- flattening and formatting --------------------------------------- */
 
-/* One JSON object mapping every leaf's path to its value. In the shared
-   buffer, valid until the next call that writes it; "" on failure. */
+/* One JSON object mapping every leaf's path to its value (the first
+   JSONENGINE_FLATTEN_MAX_LEAVES leaves; {"$":root} when there is none).
+   In the shared buffer, valid until the next call that writes it; "" on
+   failure. A text with a message left: a leaf could not be written
+   ("internal: json write failed"; null stands in its place). */
 JSONENGINE_API const char *json_flatten(void);
 
 /* The document as text: mode "pretty" (or NULL), "minify" or "sorted"
@@ -136,30 +188,38 @@ JSONENGINE_API const char *json_format(const char *mode);
 /* ---- merge and diff -------------------------------------------------- */
 
 /* Deep-merges the JSON text into the loaded document (objects merge, every
-   other value from the patch wins). 0 or -1; a failure leaves the root. */
+   other value from the patch wins). 0 or -1; a failure leaves the root.
+   A patch that is not JSON, or NULL, fails with "merge target: ...". */
 JSONENGINE_API int json_merge(const char *patch);
 
 /* Compares the loaded document (side a) with the JSON text (side b) and
-   stores at most 10000 difference rows, emptied first. 0 or -1. */
+   stores at most JSONENGINE_DIFF_MAX_ROWS difference rows, emptied
+   first. 0 or -1; a text that is not JSON, or NULL, fails with "diff
+   target: ...". */
 JSONENGINE_API int json_diff(const char *other);
 
 /* Number of rows of the last json_diff. */
 JSONENGINE_API int json_diff_count(void);
 
 /* Field "path", "type" ("added", "removed", "changed"), "a" or "b" of row
-   index; "" for a bad index or field. Engine-owned; valid until the next
+   index, cut at JSONENGINE_DIFF_FIELD_MAX bytes; "" for a bad index or a
+   NULL or unknown field. Engine-owned; valid until the next
    json_diff_field call for the same field. */
 JSONENGINE_API const char *json_diff_field(int index, const char *field);
 
 /* ---- CSV ------------------------------------------------------------- */
 
 /* The array at the path (NULL or "" for "$") as CSV with a header of all
-   object keys. In the shared buffer, valid until the next call that writes
-   it; "" on failure. */
+   object keys (the first JSONENGINE_CSV_MAX_COLUMNS). In the shared
+   buffer, valid until the next call that writes it; "" on failure, and ""
+   without a message for an empty array. A text with a message left: a
+   cell could not be written ("internal: json write failed"). */
 JSONENGINE_API const char *json_to_csv(const char *path);
 
 /* Reads CSV with a header line and makes it the loaded document, an array
-   of typed records. 0 or -1; on failure the previous document stays. */
+   of typed records (at most JSONENGINE_CSV_MAX_COLUMNS columns, cells
+   and names cut at JSONENGINE_CSV_CELL_MAX bytes). 0 or -1; on failure
+   the previous document stays; NULL fails with "null csv". */
 JSONENGINE_API int json_from_csv(const char *csv);
 
 #ifdef __cplusplus

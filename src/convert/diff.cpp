@@ -13,6 +13,8 @@ constexpr size_t JE_DIFF_TEXT = 4096;      // path, a and b fields, NUL included
 constexpr size_t JE_DIFF_TYPE = 16;        // type field, NUL included
 constexpr size_t JE_DIFF_OUT_TEXT = 8192;  // accessor buffers, larger than any field
 constexpr size_t JE_DIFF_OUT_TYPE = 64;
+static_assert(JSONENGINE_DIFF_MAX_ROWS == JE_DIFF_CAP);
+static_assert(JSONENGINE_DIFF_FIELD_MAX == JE_DIFF_TEXT - 1);
 
 struct je_diff_entry {
     char path[JE_DIFF_TEXT];

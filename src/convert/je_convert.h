@@ -83,6 +83,8 @@ yyjson_mut_val *je_merge_build(yyjson_mut_doc *doc, yyjson_mut_val *base, yyjson
 
 constexpr int32_t JE_CSV_MAX_COLUMNS = 256;  // columns of both conversions
 constexpr size_t JE_CSV_FIELD_SIZE = 256;    // one field or name: 255 bytes + NUL
+static_assert(JSONENGINE_CSV_MAX_COLUMNS == JE_CSV_MAX_COLUMNS);
+static_assert(JSONENGINE_CSV_CELL_MAX == JE_CSV_FIELD_SIZE - 1);
 
 // Reads one CSV field at cur into out (JE_CSV_FIELD_SIZE bytes, cut to a
 // whole UTF-8 character) and *out_len; returns the cursor past the field and

@@ -27,6 +27,13 @@ constexpr size_t JE_STEP_KEY_SIZE = 512;          // key bytes + NUL
 constexpr int64_t JE_MAX_INDEX = 2147483647;      // path index clamp
 constexpr size_t JE_PATH_SIZE = 4096;             // reported path, NUL included
 constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;  // reported path bytes
+// The public header states these limits to hosts.
+static_assert(JSONENGINE_ERROR_MAX == JE_ERR_SIZE - 1);
+static_assert(JSONENGINE_OUTPUT_MAX == JE_BIGBUF_LIMIT);
+static_assert(JSONENGINE_PATH_MAX_STEPS == JE_MAX_STEPS);
+static_assert(JSONENGINE_PATH_KEY_MAX == JE_STEP_KEY_SIZE - 1);
+static_assert(JSONENGINE_PATH_INDEX_MAX == JE_MAX_INDEX);
+static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_PATH_MAX);
 
 // ---- error slot -----------------------------------------------------------
 

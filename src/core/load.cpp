@@ -28,6 +28,7 @@ static bool je_is_directory(FILE *f) {
 // Files are sized through ftell's long; sizes at or past 2 GiB are refused
 // as if the size could not be taken, so every platform reads the same files.
 constexpr long JE_FILE_SIZE_LIMIT = 2147483647L;
+static_assert(JSONENGINE_FILE_SIZE_MAX == JE_FILE_SIZE_LIMIT);
 
 extern "C" JSONENGINE_API int json_parse(const char *text) {
     je_err_clear();

@@ -9,6 +9,7 @@
 constexpr int32_t JE_MAX_FLAT = 10000;
 constexpr size_t JE_FLAT_PATH_SIZE = JE_PATH_SIZE;  // NUL included
 constexpr size_t JE_FLAT_BUF_INITIAL = 8192;
+static_assert(JSONENGINE_FLATTEN_MAX_LEAVES == JE_MAX_FLAT);
 
 namespace {
 struct je_flat_entry {

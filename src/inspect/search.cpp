@@ -15,6 +15,10 @@ constexpr size_t JE_HIT_VALUE_SIZE = 4096;  // NUL included
 constexpr size_t JE_OUT_PATH_SIZE = 8192;
 constexpr size_t JE_OUT_KEY_SIZE = 576;
 constexpr size_t JE_OUT_VALUE_SIZE = 4160;
+static_assert(JSONENGINE_SEARCH_MAX_HITS == JE_MAX_HITS);
+static_assert(JSONENGINE_SEARCH_KEY_MAX == JE_HIT_KEY_SIZE - 1);
+static_assert(JSONENGINE_SEARCH_VALUE_MAX == JE_HIT_VALUE_SIZE - 1);
+static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_HIT_PATH_SIZE - 1);
 
 namespace {
 struct je_hit {

@@ -10,6 +10,7 @@
 
 constexpr size_t JE_VALREPORT_SIZE = 8192;  // report text, NUL included
 constexpr size_t JE_VAL_DEPTH_LIMIT = 512;  // deepest allowed level (root is 1)
+static_assert(JSONENGINE_VALIDATE_MAX_DEPTH == JE_VAL_DEPTH_LIMIT);
 constexpr size_t JE_VAL_DUP_MAX = 511;      // objects above this size are not checked for duplicates
 constexpr size_t JE_VAL_KEY_SIZE = 256;     // stored duplicate key, NUL included
 constexpr size_t JE_VAL_PAIRWISE_MAX = 16;  // below this, pairwise comparison beats sorting

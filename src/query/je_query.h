@@ -23,6 +23,11 @@ constexpr int32_t JE_QMAX_RESULTS = 4000;   // rows of the result table
 constexpr size_t JE_QFIELD_SIZE = 12288;    // json_query_field buffers, NUL included
 constexpr size_t JE_QPATH_IDX_ROOM = 24;    // room an index piece needs in a path
 constexpr size_t JE_QRAW_INITIAL = 1024;    // first block of json_query_raw's builder
+static_assert(JSONENGINE_QUERY_MAX_RESULTS == JE_QMAX_RESULTS);
+static_assert(JSONENGINE_QUERY_VALUE_MAX == JE_QFIELD_SIZE - 1);
+static_assert(JSONENGINE_QUERY_MAX_NESTING == JE_QMAX_NEST);
+static_assert(JSONENGINE_QUERY_NAME_MAX == JE_QIDENT_SIZE - 1);
+static_assert(JSONENGINE_QUERY_STRING_MAX == JE_QSTR_SIZE - 1);
 
 // ---- lexer ------------------------------------------------------------------
 
