@@ -94,7 +94,8 @@ static int rss_edits(long rounds) {
     long loaded = status_kib("VmRSS:");
     for (long r = 0; r < rounds; ++r) {
         for (int i = 0; i < 10; ++i)
-            if (json_set(i % 2 ? "$.meta.big" : "$.items[3].big", value.c_str()) != 0) return engine_fail("json_set"), 1;
+            if (json_set(i % 2 ? "$.meta.big" : "$.items[3].big", value.c_str()) != 0)
+                return engine_fail("json_set"), 1;
         if (json_diff("{\"meta\":{\"v\":1},\"items\":[1,2,3]}") != 0) return engine_fail("json_diff"), 1;
         std::string patch = "{\"meta\":{\"v\":" + std::to_string(r) + ",\"w\":[1,2,3]}}";
         if (json_merge(patch.c_str()) != 0) return engine_fail("json_merge"), 1;
