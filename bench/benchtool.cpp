@@ -110,24 +110,11 @@ static int rss_edits(long rounds) {
     return 0;
 }
 
-// {"meta":{"v":0},"records":[{"id":..,"name":..,"score":..,"active":..},...]}
-static std::string record_doc(long records) {
-    jebench::lcg r(7);
-    std::string out = "{\"meta\":{\"v\":0},\"records\":[";
-    for (long i = 0; i < records; ++i) {
-        if (i) out += ',';
-        unsigned score = r.next() % 40000;
-        jebench::appendf(out, "{\"id\":%ld,\"name\":\"n%ld\",\"score\":%u.%02u,\"active\":%s}", i, i, score / 100,
-                         score % 100, (r.next() & 1) ? "true" : "false");
-    }
-    return out + "]}";
-}
-
 // One-member merges into a document of the given size: the first merge and
 // the median of the later ones, and the resident set after loading and
 // after all merges.
 static int merge_scale(long records, long merges) {
-    std::string doc = records > 0 ? record_doc(records) : std::string("{\"meta\":{\"v\":0},\"records\":[]}");
+    std::string doc = jebench::gen_records(records);
     if (json_parse(doc.c_str()) != 0) return engine_fail("json_parse"), 1;
     size_t bytes = doc.size();
     doc = std::string();
