@@ -120,6 +120,11 @@ TEST(Storage, StaysNearTheLiveTree) {
              EXPECT_EQ(json_merge("[1]"), 0);
              EXPECT_EQ(json_merge("{\"arr\":[0]}"), 0);
          }},
+        {"set replacing the root",
+         [&] {
+             EXPECT_EQ(json_set("$", big_object.c_str()), 0);
+             EXPECT_EQ(json_set("$.m", "0"), 0);
+         }},
         {"diff", [&] { EXPECT_EQ(json_diff(big_object.c_str()), 0); }},
         {"set failing after parsing", [&] { EXPECT_EQ(json_set("$.arr.x", big_object.c_str()), -1); }},
         {"set failing to parse", [&] { EXPECT_EQ(json_set("$.m", (big_object + ",").c_str()), -1); }},
@@ -135,6 +140,16 @@ TEST(Storage, StaysNearTheLiveTree) {
         }
         size_t live = live_bytes();
         EXPECT_LE(je_store_used(je_doc), 2 * live + 2 * JE_STORE_SLACK) << "live " << live;
+    }
+}
+
+TEST(Storage, ReplacingALargeRootFreesItsStorage) {
+    for (const char *how : {"set", "merge"}) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(json_parse(("{\"a\":\"" + std::string(4 * JE_STORE_SLACK, 'x') + "\"}").c_str()), 0);
+        ASSERT_EQ(std::string(how) == "set" ? json_set("$", "[1]") : json_merge("[1]"), 0);
+        EXPECT_EQ(doc_text(), "[1]");
+        EXPECT_LT(je_store_used(je_doc), JE_STORE_SLACK);
     }
 }
 

@@ -188,7 +188,7 @@ static bool je_merge_into(yyjson_mut_doc *doc, yyjson_val *patch) {
         yyjson_mut_val *copy = yyjson_val_mut_copy(doc, patch);
         if (!copy) return false;
         yyjson_mut_doc_set_root(doc, copy);
-        je_store_drop(root);
+        je_store_drop_root();
         return true;
     }
     try {

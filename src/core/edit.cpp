@@ -35,9 +35,8 @@ static int je_set(const char *path, const char *value) {
     }
     if (!je_path_keys_utf8(path)) return -1;
     if (je_nsteps == 0) {
-        yyjson_mut_val *old = yyjson_mut_doc_get_root(je_doc);
         yyjson_mut_doc_set_root(je_doc, val);
-        je_store_drop(old);
+        je_store_drop_root();
         return 0;
     }
     yyjson_mut_val *cur = yyjson_mut_doc_get_root(je_doc);

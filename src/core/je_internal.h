@@ -95,6 +95,10 @@ void je_store_reset();
 // val (and everything below it) is no longer reachable: its bytes count as
 // garbage. The walk reuses the subtree's links, so val must not be used again.
 void je_store_drop(yyjson_mut_val *val);
+// The root was just replaced: everything in the pools but the new root is
+// garbage. Counted without a walk (the new root counts too, which at worst
+// moves it once), so replacing a large document costs nothing extra.
+void je_store_drop_root();
 // A key value that is no longer reachable.
 void je_store_drop_key(const yyjson_mut_val *key);
 // A member that was unlinked: its key and its value (key->next).

@@ -75,6 +75,8 @@ void je_store_drop(yyjson_mut_val *val) {
     je_garbage += bytes;
 }
 
+void je_store_drop_root() { je_garbage = je_store_used(je_doc); }
+
 void je_store_drop_key(const yyjson_mut_val *key) {
     if (key) je_garbage += je_val_bytes(key);
 }
