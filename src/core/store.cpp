@@ -10,21 +10,47 @@
 // Bytes known to be unreachable in the engine document's pools.
 static size_t je_garbage = 0;
 
+// Sum of the chunk sizes of the engine document, kept while the newest
+// chunks stay the same: every editing call asks twice, and a loaded
+// document's string pool holds a chunk per doubling.
+static struct {
+    const yyjson_str_chunk *str_head;
+    const yyjson_val_chunk *val_head;
+    size_t total;
+    bool valid;
+} je_chunks_seen;
+
+static size_t je_chunk_total(const yyjson_mut_doc *doc) {
+    size_t total = 0;
+    for (const yyjson_str_chunk *c = doc->str_pool.chunks; c; c = c->next) total += c->chunk_size;
+    for (const yyjson_val_chunk *c = doc->val_pool.chunks; c; c = c->next) total += c->chunk_size;
+    return total;
+}
+
 size_t je_store_used(const yyjson_mut_doc *doc) {
     if (!doc) return 0;
-    size_t used = 0;
-    for (const yyjson_str_chunk *c = doc->str_pool.chunks; c; c = c->next) used += c->chunk_size;
-    for (const yyjson_val_chunk *c = doc->val_pool.chunks; c; c = c->next) used += c->chunk_size;
+    size_t total;
+    if (doc != je_doc) {
+        total = je_chunk_total(doc);
+    } else {
+        if (!je_chunks_seen.valid || je_chunks_seen.str_head != doc->str_pool.chunks ||
+            je_chunks_seen.val_head != doc->val_pool.chunks)
+            je_chunks_seen = {doc->str_pool.chunks, doc->val_pool.chunks, je_chunk_total(doc), true};
+        total = je_chunks_seen.total;
+    }
     // The newest chunk heads each list; its tail past the cursor is unused.
-    if (doc->str_pool.chunks) used -= static_cast<size_t>(doc->str_pool.end - doc->str_pool.cur);
+    if (doc->str_pool.chunks) total -= static_cast<size_t>(doc->str_pool.end - doc->str_pool.cur);
     if (doc->val_pool.chunks)
-        used -= static_cast<size_t>(doc->val_pool.end - doc->val_pool.cur) * sizeof(yyjson_mut_val);
-    return used;
+        total -= static_cast<size_t>(doc->val_pool.end - doc->val_pool.cur) * sizeof(yyjson_mut_val);
+    return total;
 }
 
 size_t je_store_garbage() { return je_garbage; }
 
-void je_store_reset() { je_garbage = 0; }
+void je_store_reset() {
+    je_garbage = 0;
+    je_chunks_seen.valid = false;
+}
 
 // What one value takes from the pools: the value itself, and the bytes of a
 // string (with its NUL) that the engine always copies into the document.
@@ -170,7 +196,7 @@ void je_store_reclaim() {
     }
     yyjson_mut_doc_free(je_doc);
     je_doc = fresh.release();
-    je_garbage = 0;
+    je_store_reset();
 }
 
 je_edit_scope::je_edit_scope() : before(je_store_used(je_doc)) {}
