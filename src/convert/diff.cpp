@@ -228,7 +228,7 @@ extern "C" JSONENGINE_API int json_diff(const char *other) {
         // The other document is needed for this call only, so it lives in
         // storage of its own rather than in the engine document's.
         const char *message = nullptr;
-        je_doc_guard parsed(je_read_val(other, &message));
+        je_doc_guard parsed(je_read_value(other, &message));
         if (!parsed.d) {
             je_set_errorf("diff target: %s", message ? message : "invalid JSON");
             return -1;

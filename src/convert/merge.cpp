@@ -217,7 +217,7 @@ extern "C" JSONENGINE_API int json_merge(const char *patch) {
         // The parsed patch lives in storage of this call; only what the
         // result takes over is copied into the document.
         const char *message = nullptr;
-        je_doc_guard parsed(je_read_val(patch, &message));
+        je_doc_guard parsed(je_read_value(patch, &message));
         if (!parsed.d) {
             je_set_errorf("merge target: %s", message ? message : "invalid JSON");
             return -1;

@@ -119,6 +119,7 @@ size_t je_obj_remove_all(yyjson_mut_val *obj, const char *key, size_t len);
 // Brackets one editing call: when the call fails, everything it added to the
 // pools counts as garbage; either way the storage is reclaimed if due.
 struct je_edit_scope {
+    yyjson_mut_doc *doc;  // the document the call started on
     size_t before;
     bool ok = false;
     je_edit_scope();
@@ -151,7 +152,7 @@ void je_buf_free(je_buf *buf);
 char *je_read_file(const char *path, size_t *out_length);
 // Reads a value text into a document of its own (caller frees); null with
 // *out_message (a static text) when the text is null or not one JSON value.
-yyjson_doc *je_read_val(const char *text, const char **out_message);
+yyjson_doc *je_read_value(const char *text, const char **out_message);
 // Parses text into a detached value owned by doc; null with *out_message.
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
 

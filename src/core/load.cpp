@@ -135,7 +135,7 @@ extern "C" JSONENGINE_API const char *json_root_type(void) {
     return t;
 }
 
-yyjson_doc *je_read_val(const char *text, const char **out_message) {
+yyjson_doc *je_read_value(const char *text, const char **out_message) {
     if (!text) {
         *out_message = "null value";
         return nullptr;
@@ -152,7 +152,7 @@ yyjson_doc *je_read_val(const char *text, const char **out_message) {
 }
 
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message) {
-    je_doc_guard parsed(je_read_val(text, out_message));
+    je_doc_guard parsed(je_read_value(text, out_message));
     if (!parsed.d) return nullptr;
     yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_doc_get_root(parsed.d));
     if (!copy) {

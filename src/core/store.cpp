@@ -199,13 +199,15 @@ void je_store_reclaim() {
     je_store_reset();
 }
 
-je_edit_scope::je_edit_scope() : before(je_store_used(je_doc)) {}
+je_edit_scope::je_edit_scope() : doc(je_doc), before(je_store_used(je_doc)) {}
 
 je_edit_scope::~je_edit_scope() {
     // Whatever a failed call put into the pools is unreachable: a value it
     // parsed, copies it made. (Intermediate objects a failed json_set leaves
     // are live but small; counting them as garbage only moves sooner.)
-    if (!ok) {
+    // A call that installed another document (a first mutable copy) counts
+    // nothing: the new document starts without garbage.
+    if (!ok && je_doc == doc) {
         size_t used = je_store_used(je_doc);
         if (used > before) je_garbage += used - before;
     }
