@@ -118,65 +118,50 @@ void je_store_add_garbage(size_t bytes) { je_garbage += bytes; }
 // key, each key's next is its value and each value's next the following key.
 // Both walks below relink the ring as they go and never revisit a member.
 
-bool je_obj_put(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val) {
-    if (!yyjson_mut_is_obj(obj) || !yyjson_mut_is_str(key) || !val) return false;
-    const char *k = unsafe_yyjson_get_str(key);
-    size_t klen = unsafe_yyjson_get_len(key);
-    size_t n = unsafe_yyjson_get_len(obj), kept = 0;
-    bool replaced = false;
-    yyjson_mut_val *prev = n ? static_cast<yyjson_mut_val *>(obj->uni.ptr) : nullptr;
-    yyjson_mut_val *cur = n ? prev->next->next : nullptr;
-    for (size_t i = 0; i < n; ++i) {
-        yyjson_mut_val *next = cur->next->next;
-        if (unsafe_yyjson_equals_strn(cur, k, klen)) {
-            if (!replaced) {
-                yyjson_mut_val *old = cur->next;
-                val->next = old->next;
-                cur->next = val;
-                je_store_drop(old);
-                replaced = true;
-                prev = cur;
-                ++kept;
-            } else {
-                prev->next->next = next;
-                je_store_drop_member(cur);
-            }
-        } else {
-            prev = cur;
-            ++kept;
-        }
-        cur = next;
-    }
-    if (replaced) {
-        unsafe_yyjson_set_len(obj, kept);
-        obj->uni.ptr = prev;
-        je_store_drop_key(key);
-        return true;
-    }
-    unsafe_yyjson_mut_obj_add(obj, key, val, kept);
-    return true;
-}
-
-size_t je_obj_remove_all(yyjson_mut_val *obj, const char *key, size_t len) {
-    if (!yyjson_mut_is_obj(obj)) return 0;
-    size_t n = unsafe_yyjson_get_len(obj), kept = 0;
+// Walks obj's members once: the members whose key has these len bytes are
+// unlinked and dropped, except that with a replacement the first of them
+// stays and takes it as its value. Returns the number of members matched.
+static size_t je_obj_sweep(yyjson_mut_val *obj, const char *key, size_t len, yyjson_mut_val *replacement) {
+    size_t n = unsafe_yyjson_get_len(obj), kept = 0, matched = 0;
     if (n == 0) return 0;
     yyjson_mut_val *prev = static_cast<yyjson_mut_val *>(obj->uni.ptr);
     yyjson_mut_val *cur = prev->next->next;
     for (size_t i = 0; i < n; ++i) {
         yyjson_mut_val *next = cur->next->next;
-        if (unsafe_yyjson_equals_strn(cur, key, len)) {
+        bool match = unsafe_yyjson_equals_strn(cur, key, len);
+        matched += match;
+        if (match && replacement) {
+            yyjson_mut_val *old = cur->next;
+            replacement->next = old->next;
+            cur->next = replacement;
+            je_store_drop(old);
+            replacement = nullptr;
+        } else if (match) {
             prev->next->next = next;
             je_store_drop_member(cur);
-        } else {
-            prev = cur;
-            ++kept;
+            cur = next;
+            continue;
         }
+        prev = cur;
+        ++kept;
         cur = next;
     }
     unsafe_yyjson_set_len(obj, kept);
     if (kept) obj->uni.ptr = prev;
-    return n - kept;
+    return matched;
+}
+
+bool je_obj_put(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val) {
+    if (!yyjson_mut_is_obj(obj) || !yyjson_mut_is_str(key) || !val) return false;
+    if (je_obj_sweep(obj, unsafe_yyjson_get_str(key), unsafe_yyjson_get_len(key), val))
+        je_store_drop_key(key);  // the first member with the key kept its own
+    else
+        unsafe_yyjson_mut_obj_add(obj, key, val, unsafe_yyjson_get_len(obj));
+    return true;
+}
+
+size_t je_obj_remove_all(yyjson_mut_val *obj, const char *key, size_t len) {
+    return yyjson_mut_is_obj(obj) ? je_obj_sweep(obj, key, len, nullptr) : 0;
 }
 
 void je_store_reclaim() {
