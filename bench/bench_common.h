@@ -152,5 +152,6 @@ void register_core(doc &d);     // load, get, set/delete
 void register_query(doc &d);    // json_query
 void register_inspect(doc &d);  // validate, stats, search, flatten, format
 void register_convert(doc &d);  // diff, merge, CSV out, CSV in
+void register_sustained();      // once: merges into documents of growing size
 
 }  // namespace jebench

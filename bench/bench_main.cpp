@@ -188,6 +188,7 @@ int main(int argc, char **argv) {
         register_inspect(*d);
         register_convert(*d);
     }
+    register_sustained();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

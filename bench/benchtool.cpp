@@ -5,6 +5,14 @@
 //   jsonengine_benchtool rss-query FILE Q  memory of json_query after loading FILE
 //   jsonengine_benchtool rss-yyjson FILE   memory of reading FILE with
 //                                          yyjson_read + yyjson_doc_mut_copy
+//   jsonengine_benchtool rss-edits N       memory after N rounds of editing a
+//                                          2 KB document (10 sets of a 1 KB
+//                                          value, a diff, a merge and three
+//                                          failing calls per round)
+//   jsonengine_benchtool merge-scale RECORDS [MERGES]
+//                                          time and memory of one-member
+//                                          merges {"meta":{"v":N}} into a
+//                                          document of RECORDS records
 //
 // The rss commands print "rss_kib start=N peak=N end=N" for the measured
 // step: the resident set when it starts, the highest resident set while it
@@ -13,10 +21,13 @@
 #include <sys/resource.h>
 #include <yyjson.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "gen.h"
 #include "quendral/jsonengine.h"
@@ -60,8 +71,68 @@ static bool write_file(const std::string &path, const std::string &text) {
 }
 
 static int usage() {
-    fprintf(stderr, "usage: jsonengine_benchtool gen DIR | rss-load FILE | rss-query FILE QUERY | rss-yyjson FILE\n");
+    fprintf(stderr,
+            "usage: jsonengine_benchtool gen DIR | rss-load FILE | rss-query FILE QUERY | rss-yyjson FILE |\n"
+            "       rss-edits N | merge-scale RECORDS [MERGES]\n");
     return 2;
+}
+
+static bool engine_fail(const char *what) {
+    fprintf(stderr, "benchtool: %s: %s\n", what, json_last_error());
+    return false;
+}
+
+// Rounds of editing a small document: what the engine keeps should not grow
+// with the number of rounds. Prints the resident set after loading and after
+// the rounds, and the size of the document's text at the end.
+static int rss_edits(long rounds) {
+    std::string doc = "{\"meta\":{\"v\":0},\"items\":[";
+    for (int i = 0; i < 40; ++i) doc += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(i) + ",\"name\":\"item\"}";
+    doc += "]}";
+    const std::string value = "\"" + std::string(1000, 'x') + "\"";
+    if (json_parse(doc.c_str()) != 0) return engine_fail("json_parse"), 1;
+    long loaded = status_kib("VmRSS:");
+    for (long r = 0; r < rounds; ++r) {
+        for (int i = 0; i < 10; ++i)
+            if (json_set(i % 2 ? "$.meta.big" : "$.items[3].big", value.c_str()) != 0)
+                return engine_fail("json_set"), 1;
+        if (json_diff("{\"meta\":{\"v\":1},\"items\":[1,2,3]}") != 0) return engine_fail("json_diff"), 1;
+        std::string patch = "{\"meta\":{\"v\":" + std::to_string(r) + ",\"w\":[1,2,3]}}";
+        if (json_merge(patch.c_str()) != 0) return engine_fail("json_merge"), 1;
+        // Failing calls: a value that does not parse, a path that cannot be
+        // followed after the value parsed, a patch that does not parse.
+        json_set("$.meta.x", "{\"a\":");
+        json_set("$.items.x", value.c_str());
+        json_merge("{\"a\":[1,2");
+    }
+    size_t text = strlen(json_get("$"));
+    printf("rounds=%ld rss_kib loaded=%ld end=%ld doc_bytes=%zu\n", rounds, loaded, status_kib("VmRSS:"), text);
+    return 0;
+}
+
+// One-member merges into a document of the given size: the first merge and
+// the median of the later ones, and the resident set after loading and
+// after all merges.
+static int merge_scale(long records, long merges) {
+    std::string doc = jebench::gen_records(records);
+    if (json_parse(doc.c_str()) != 0) return engine_fail("json_parse"), 1;
+    size_t bytes = doc.size();
+    doc = std::string();
+    long loaded = status_kib("VmRSS:");
+    std::vector<double> ms;
+    for (long i = 0; i < merges; ++i) {
+        std::string patch = "{\"meta\":{\"v\":" + std::to_string(i + 1) + "}}";
+        auto t0 = std::chrono::steady_clock::now();
+        if (json_merge(patch.c_str()) != 0) return engine_fail("json_merge"), 1;
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    double first = ms.empty() ? 0 : ms[0];
+    std::vector<double> later(ms.begin() + (ms.empty() ? 0 : 1), ms.end());
+    std::sort(later.begin(), later.end());
+    double median = later.empty() ? first : later[later.size() / 2];
+    printf("doc_bytes=%zu merges=%ld first_ms=%.4f median_ms=%.4f rss_kib loaded=%ld end=%ld\n", bytes, merges, first,
+           median, loaded, status_kib("VmRSS:"));
+    return 0;
 }
 
 int main(int argc, char **argv) {
@@ -75,6 +146,8 @@ int main(int argc, char **argv) {
         if (!ok) fprintf(stderr, "benchtool: cannot write into %s\n", dir.c_str());
         return ok ? 0 : 1;
     }
+    if (cmd == "rss-edits") return rss_edits(atol(argv[2]));
+    if (cmd == "merge-scale") return merge_scale(atol(argv[2]), argc > 3 ? atol(argv[3]) : 50);
     long start = step_start();
     if (cmd == "rss-load" || cmd == "rss-query") {
         if (cmd == "rss-query" && argc < 4) return usage();

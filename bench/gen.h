@@ -55,6 +55,20 @@ inline std::string gen_large() {
     return out;
 }
 
+// {"meta":{"v":0},"records":[{"id":..,"name":..,"score":..,"active":..},...]}:
+// about 57 bytes per record, for the sustained-editing measurements.
+inline std::string gen_records(long records) {
+    lcg r(7);
+    std::string out = "{\"meta\":{\"v\":0},\"records\":[";
+    for (long i = 0; i < records; ++i) {
+        if (i) out += ',';
+        unsigned score = r.next() % 40000;
+        appendf(out, "{\"id\":%ld,\"name\":\"n%ld\",\"score\":%u.%02u,\"active\":%s}", i, i, score / 100, score % 100,
+                (r.next() & 1) ? "true" : "false");
+    }
+    return out + "]}";
+}
+
 constexpr int ROWS = 1000000;
 
 // [{"id":..,"name":..,"score":..,"active":..},...]; every tenth name holds a

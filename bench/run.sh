@@ -68,6 +68,17 @@ mib() { awk '{ split($2, s, "="); split($3, p, "="); split($4, e, "=");
   done
 } | tee "$out/memory.txt"
 
+echo
+echo "== sustained editing =="
+{
+  # Rounds of 10 sets of a 1 KB value, a diff, a merge and three failing
+  # calls on a 2 KB document: the resident set should not grow with them.
+  for n in 1000 10000 20000; do "$tool" rss-edits "$n"; done
+  # One-member merges into documents of 10 KB, 1 MB and 10 MB: the median
+  # merge should not grow with the document, nor memory with the merges.
+  for r in 175 18000 180000; do "$tool" merge-scale "$r" 50; done
+} | tee "$out/sustained.txt"
+
 if [[ $compare -eq 1 ]]; then
   echo
   bash "$root/bench/compare.sh" "$build"

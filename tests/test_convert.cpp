@@ -13,6 +13,7 @@
 
 #include "je_internal.h"
 #include "je_test_util.h"
+#include "merge_reference.h"
 
 namespace {
 
@@ -132,6 +133,69 @@ TEST(Merge, Failures) {
             EXPECT_EQ(msg, row.message);
         }
         EXPECT_EQ(doc_text(), row.loaded ? R"({"keep":[1]})" : "");
+    }
+}
+
+// Random JSON texts for comparing the merge with the copying reference:
+// keys from a small set (so members meet and repeat, some holding a NUL
+// byte), nested objects and arrays, scalars of every kind.
+struct json_gen {
+    uint64_t s;
+    explicit json_gen(uint64_t seed) : s(seed) {}
+    uint32_t next(uint32_t n) {
+        s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<uint32_t>(s >> 33) % n;
+    }
+    std::string key() {
+        static const char *const keys[] = {"a", "b", "c", "", "k", "a\\u0000b", "a\\u0000c", "\\u00e9"};
+        return std::string("\"") + keys[next(8)] + "\"";
+    }
+    std::string scalar() {
+        static const char *const scalars[] = {
+            "0", "-1", "18446744073709551615", "2.5", "-0.0", "\"\"", "\"s\"", "true", "false", "null", "1e300"};
+        return scalars[next(11)];
+    }
+    std::string value(int depth) {
+        uint32_t pick = depth <= 0 ? 0 : next(10);
+        if (pick < 4) return scalar();
+        if (pick < 6) {
+            std::string a = "[";
+            for (uint32_t i = 0, n = next(4); i < n; ++i) a += (i ? "," : "") + value(depth - 1);
+            return a + "]";
+        }
+        return object(depth - 1);
+    }
+    std::string object(int depth) {
+        std::string o = "{";
+        for (uint32_t i = 0, n = next(6); i < n; ++i) o += (i ? "," : "") + key() + ":" + value(depth);
+        return o + "}";
+    }
+    // Mostly objects; now and then another root, which the patch replaces
+    // or which replaces the document.
+    std::string root(int depth) { return next(8) ? object(depth) : value(depth); }
+};
+
+TEST(Merge, MatchesTheCopyingReference) {
+    json_gen gen(12);
+    for (int round = 0; round < 1500; ++round) {
+        std::string doc = gen.root(4);
+        SCOPED_TRACE("document " + doc);
+        ASSERT_EQ(json_parse(doc.c_str()), 0) << json_last_error();
+        yyjson_doc *read = yyjson_read(doc.data(), doc.size(), 0);
+        je_mut_doc_guard ref(yyjson_doc_mut_copy(read, nullptr));
+        yyjson_doc_free(read);
+        // Several patches in a row: later merges work on merged trees.
+        for (int step = 0; step < 4; ++step) {
+            std::string patch = gen.root(4);
+            SCOPED_TRACE("patch " + patch);
+            const char *msg = nullptr;
+            yyjson_mut_val *pv = je_parse_val(ref.d, patch.c_str(), &msg);
+            ASSERT_NE(pv, nullptr);
+            yyjson_mut_doc_set_root(ref.d, je_ref_merge_build(ref.d, yyjson_mut_doc_get_root(ref.d), pv));
+            je_free_guard expect(je_write_val(yyjson_mut_doc_get_root(ref.d), nullptr));
+            ASSERT_EQ(json_merge(patch.c_str()), 0) << json_last_error();
+            ASSERT_EQ(doc_text(), static_cast<const char *>(expect.p));
+        }
     }
 }
 

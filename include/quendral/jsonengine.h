@@ -13,6 +13,11 @@
  * json_extract, json_format, json_to_csv, json_flatten and json_query_raw
  * write; each successful call of any of them overwrites (and may move) the
  * text an earlier one returned.
+ *
+ * A document may be edited for as long as the host likes: what edits leave
+ * behind (replaced and removed values, values of failed calls) is reclaimed,
+ * so the engine holds at most about twice what the live document needs plus
+ * about a megabyte.
  */
 #ifndef QUENDRAL_JSONENGINE_H
 #define QUENDRAL_JSONENGINE_H
@@ -188,7 +193,8 @@ JSONENGINE_API const char *json_format(const char *mode);
 /* ---- merge and diff -------------------------------------------------- */
 
 /* Deep-merges the JSON text into the loaded document (objects merge, every
-   other value from the patch wins). 0 or -1; a failure leaves the root.
+   other value from the patch wins). 0 or -1; a failure leaves the document
+   as it was. Costs what the patch touches, not the document's size.
    A patch that is not JSON, or NULL, fails with "merge target: ...". */
 JSONENGINE_API int json_merge(const char *patch);
 

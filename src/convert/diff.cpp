@@ -228,12 +228,21 @@ extern "C" JSONENGINE_API int json_diff(const char *other) {
             je_set_error("no document loaded");
             return -1;
         }
+        // The other document is needed for this call only, so it lives in
+        // storage of its own rather than in the engine document's.
         const char *message = nullptr;
-        yyjson_mut_val *value = je_parse_val(je_doc, other, &message);
-        if (!value) {
+        je_doc_guard parsed(je_read_value(other, &message));
+        if (!parsed.d) {
             je_set_errorf("diff target: %s", message ? message : "invalid JSON");
             return -1;
         }
+        je_mut_doc_guard local(yyjson_doc_mut_copy(parsed.d, nullptr));
+        if (!local.d) {
+            je_set_error("diff target: out of memory");
+            return -1;
+        }
+        yyjson_doc_free(parsed.release());
+        yyjson_mut_val *value = yyjson_mut_doc_get_root(local.d);
         try {
             je_diff_walker walker;
             walker.run(yyjson_mut_doc_get_root(je_doc), value);

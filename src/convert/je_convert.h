@@ -73,12 +73,6 @@ private:
     bool indexed_ = false;
 };
 
-// ---- merge ------------------------------------------------------------------
-
-// The merged tree of base (may be null) and patch, built from new values
-// owned by doc; null when memory runs out. Leaves base and patch unchanged.
-yyjson_mut_val *je_merge_build(yyjson_mut_doc *doc, yyjson_mut_val *base, yyjson_mut_val *patch);
-
 // ---- CSV ----------------------------------------------------------------------
 
 constexpr int32_t JE_CSV_MAX_COLUMNS = 256;  // columns of both conversions

@@ -1,6 +1,7 @@
 // Editing by path: json_set puts a value (creating missing intermediate
 // objects), json_delete removes members or elements. Both walk the live
-// document one step at a time.
+// document one step at a time and report what they detach to the storage
+// accounting.
 #include <cstring>
 
 #include "je_internal.h"
@@ -35,6 +36,7 @@ static int je_set(const char *path, const char *value) {
     if (!je_path_keys_utf8(path)) return -1;
     if (je_nsteps == 0) {
         yyjson_mut_doc_set_root(je_doc, val);
+        je_store_drop_root();
         return 0;
     }
     yyjson_mut_val *cur = yyjson_mut_doc_get_root(je_doc);
@@ -87,7 +89,7 @@ static int je_set(const char *path, const char *value) {
         return -1;
     }
     yyjson_mut_val *key = je_key_copy(last);
-    if (!key || !yyjson_mut_obj_put(cur, key, val)) {
+    if (!key || !je_obj_put(cur, key, val)) {
         je_set_error("internal: object set failed");
         return -1;
     }
@@ -96,7 +98,10 @@ static int je_set(const char *path, const char *value) {
 
 extern "C" JSONENGINE_API int json_set(const char *path, const char *value) {
     je_err_clear();
-    return je_guard(-1, [&] { return je_set(path, value); });
+    return je_guard(-1, [&] {
+        je_edit_scope scope;
+        return scope.result(je_set(path, value));
+    });
 }
 
 static int je_delete(const char *path) {
@@ -129,7 +134,7 @@ static int je_delete(const char *path) {
             je_set_errorf("path %s: parent is not an object", path);
             return -1;
         }
-        if (!yyjson_mut_obj_remove_keyn(cur, last.key, strlen(last.key))) {
+        if (!je_obj_remove_all(cur, last.key, strlen(last.key))) {
             je_set_errorf("path %s: key not found", path);
             return -1;
         }
@@ -143,14 +148,19 @@ static int je_delete(const char *path) {
         je_set_errorf("path %s: index out of range", path);
         return -1;
     }
-    if (!yyjson_mut_arr_remove(cur, static_cast<size_t>(last.index))) {
+    yyjson_mut_val *removed = yyjson_mut_arr_remove(cur, static_cast<size_t>(last.index));
+    if (!removed) {
         je_set_error("internal: array delete failed");
         return -1;
     }
+    je_store_drop(removed);
     return 0;
 }
 
 extern "C" JSONENGINE_API int json_delete(const char *path) {
     je_err_clear();
-    return je_guard(-1, [&] { return je_delete(path); });
+    return je_guard(-1, [&] {
+        je_edit_scope scope;
+        return scope.result(je_delete(path));
+    });
 }

@@ -27,6 +27,9 @@ constexpr size_t JE_STEP_KEY_SIZE = 512;          // key bytes + NUL
 constexpr int64_t JE_MAX_INDEX = 2147483647;      // path index clamp
 constexpr size_t JE_PATH_SIZE = 4096;             // reported path, NUL included
 constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;  // reported path bytes
+// Garbage the engine document's storage may hold beyond the size of its live
+// tree before the live tree moves into fresh storage.
+constexpr size_t JE_STORE_SLACK = 1u << 20;
 // The public header states these limits to hosts.
 static_assert(JSONENGINE_ERROR_MAX == JE_ERR_SIZE - 1);
 static_assert(JSONENGINE_OUTPUT_MAX == JE_BIGBUF_LIMIT);
@@ -78,6 +81,64 @@ bool je_doc_set_from_imut(yyjson_doc *doc);
 // Installs doc as the engine document, releasing the old one.
 void je_doc_replace(yyjson_mut_doc *doc);
 
+// ---- storage of the engine document --------------------------------------------
+//
+// Edits detach values that stay in the document's pools. Each editing call
+// reports what it detaches (je_store_drop*, or the object helpers below that
+// do it themselves) and runs inside a je_edit_scope, whose end moves the live
+// tree into fresh storage once the garbage outweighs it (je_store_reclaim).
+// Moving costs the live tree's size and happens only after more than that
+// much garbage (plus JE_STORE_SLACK) has built up, so it costs amortised O(1)
+// per byte edited, and the storage stays within about twice the live tree
+// plus JE_STORE_SLACK.
+
+// Bytes of the document's pools in use (allocated chunks less the unused
+// tails of the newest ones).
+size_t je_store_used(const yyjson_mut_doc *doc);
+// Bytes counted as unreachable since the document was installed or moved.
+size_t je_store_garbage();
+// A new document was installed: it holds no garbage.
+void je_store_reset();
+// val (and everything below it) is no longer reachable: its bytes count as
+// garbage. The walk reuses the subtree's links, so val must not be used again.
+void je_store_drop(yyjson_mut_val *val);
+// The root was just replaced: everything in the pools but the new root is
+// garbage. Counted without a walk (the new root counts too, which at worst
+// moves it once), so replacing a large document costs nothing extra.
+void je_store_drop_root();
+// A key value that is no longer reachable.
+void je_store_drop_key(const yyjson_mut_val *key);
+// A member that was unlinked: its key and its value (key->next).
+void je_store_drop_member(yyjson_mut_val *key);
+void je_store_add_garbage(size_t bytes);
+// Moves the live tree into fresh storage when the garbage exceeds the live
+// size plus JE_STORE_SLACK. Never fails: without memory the document stays.
+void je_store_reclaim();
+
+// yyjson_mut_obj_put (the first member with the key takes val in its place,
+// later ones go; else the pair is appended), dropping what it detaches: the
+// replaced value, the removed members, and key when it was not needed.
+bool je_obj_put(yyjson_mut_val *obj, yyjson_mut_val *key, yyjson_mut_val *val);
+// Removes every member whose key has these len bytes, dropping them; the
+// number removed.
+size_t je_obj_remove_all(yyjson_mut_val *obj, const char *key, size_t len);
+
+// Brackets one editing call: when the call fails, everything it added to the
+// pools counts as garbage; either way the storage is reclaimed if due.
+struct je_edit_scope {
+    yyjson_mut_doc *doc;  // the document the call started on
+    size_t before;
+    bool ok = false;
+    je_edit_scope();
+    ~je_edit_scope();
+    int result(int rc) {
+        ok = rc == 0;
+        return rc;
+    }
+    je_edit_scope(const je_edit_scope &) = delete;
+    je_edit_scope &operator=(const je_edit_scope &) = delete;
+};
+
 // ---- text builder -----------------------------------------------------------
 
 struct je_buf {
@@ -96,6 +157,9 @@ void je_buf_free(je_buf *buf);
 
 // Reads a whole file into a new NUL-terminated heap block (caller frees).
 char *je_read_file(const char *path, size_t *out_length);
+// Reads a value text into a document of its own (caller frees); null with
+// *out_message (a static text) when the text is null or not one JSON value.
+yyjson_doc *je_read_value(const char *text, const char **out_message);
 // Parses text into a detached value owned by doc; null with *out_message.
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
 

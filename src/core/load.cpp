@@ -136,20 +136,25 @@ extern "C" JSONENGINE_API const char *json_root_type(void) {
     return t;
 }
 
-yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message) {
+yyjson_doc *je_read_value(const char *text, const char **out_message) {
     if (!text) {
         *out_message = "null value";
         return nullptr;
     }
     yyjson_read_err err;
-    je_doc_guard parsed(yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err));
-    if (!parsed.d) {
+    yyjson_doc *parsed = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err);
+    if (!parsed) {
         if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
             *out_message = "out of memory";
         else
             *out_message = err.msg ? err.msg : "invalid JSON value";
-        return nullptr;
     }
+    return parsed;
+}
+
+yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message) {
+    je_doc_guard parsed(je_read_value(text, out_message));
+    if (!parsed.d) return nullptr;
     yyjson_mut_val *copy = yyjson_val_mut_copy(doc, yyjson_doc_get_root(parsed.d));
     if (!copy) {
         *out_message = "out of memory";

@@ -82,6 +82,7 @@ bool je_doc_set_from_imut(yyjson_doc *doc) {
 void je_doc_replace(yyjson_mut_doc *doc) {
     yyjson_mut_doc_free(je_doc);
     je_doc = doc;
+    je_store_reset();
 }
 
 extern "C" JSONENGINE_API const char *json_last_error(void) { return je_err; }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "alloc_hook.h"
+#include "je_internal.h"
 #include "quendral/jsonengine.h"
 
 namespace {
@@ -236,6 +237,20 @@ const std::vector<op_case> &cases() {
          no_read,
          {"merge target: out of memory", "merge failed (memory)", "out of memory"},
          true},
+        {"json_merge (duplicates, nested objects, new keys)",
+         [] {
+             ASSERT_EQ(json_parse("{\"a\":{\"x\":1,\"x\":{\"y\":2},\"z\":[3]},\"b\":1,\"a\":{\"x\":{\"y\":4,\"w\":5}},"
+                                  "\"c\":{\"d\":{\"e\":6}}}"),
+                       0);
+         },
+         [](outcome &o) {
+             o.rc = json_merge(
+                 "{\"a\":{\"x\":{\"y\":[7],\"v\":8},\"n\":{\"m\":9}},\"c\":{\"d\":{\"e\":\"t\",\"f\":[]},"
+                 "\"g\":1},\"b\":{\"h\":2},\"new\":[1,{\"q\":2}],\"new\":3}");
+         },
+         no_read,
+         {"merge target: out of memory", "merge failed (memory)", "out of memory"},
+         true},
         {"json_diff",
          load_doc,
          [](outcome &o) { o.rc = json_diff("{\"store\":{\"name\":\"T\",\"book\":[]},\"list\":[1],\"m\":{\"k\":[]}}"); },
@@ -351,6 +366,55 @@ TEST(AllocFailFile, FileShrinksWhileRead) {
     EXPECT_EQ(str(json_last_error()), "short read on " + path);
     EXPECT_EQ(doc_text(), before);
     unlink(path.c_str());
+}
+
+// An edit that leaves enough garbage moves the live tree into fresh
+// storage. Failing allocations of the edit itself fail it as usual; when
+// memory for the move runs out, the edit still succeeds and the document
+// stays where it was. Nothing leaks either way.
+TEST(AllocFailFile, MoveWithoutMemoryKeepsTheDocument) {
+    static char text[16384], before[16384], err[1024];
+    const std::string pad = "\"" + std::string(JE_STORE_SLACK - 256, 'p') + "\"";
+    const std::string name = "\"" + std::string(4000, 'n') + "\"";
+    auto setup = [&] {
+        load_doc();
+        ASSERT_EQ(json_set("$.pad", pad.c_str()), 0);
+        ASSERT_EQ(json_delete("$.pad"), 0);
+        ASSERT_EQ(json_set("$.store.name", name.c_str()), 0);
+        ASSERT_NE(je_store_garbage(), 0u);
+    };
+    setup();
+    ASSERT_EQ(json_set("$.store.name", "\"T\""), 0);
+    ASSERT_EQ(je_store_garbage(), 0u) << "the edit did not move the document";
+    const std::string expected = doc_text();
+    for (je_fail_mode mode : {je_fail_mode::only, je_fail_mode::from}) {
+        for (size_t n = 1; n < 1000; ++n) {
+            normalize();
+            long live_before = je_alloc_live();
+            setup();
+            snprintf(before, sizeof before, "%s", doc_text().c_str());
+            je_alloc_arm(n, mode);
+            int rc = json_set("$.store.name", "\"T\"");
+            bool failed = je_alloc_disarm();
+            bool moved = je_store_garbage() == 0;
+            snprintf(err, sizeof err, "%s", json_last_error());
+            snprintf(text, sizeof text, "%s", doc_text().c_str());
+            normalize();
+            EXPECT_EQ(je_alloc_live(), live_before) << "allocation " << n << ": blocks leaked";
+            if (rc != 0) {
+                EXPECT_TRUE(!strcmp(err, "value: out of memory") || !strcmp(err, "internal: object set failed"))
+                    << "allocation " << n << ": " << err;
+                EXPECT_STREQ(text, before) << "allocation " << n;
+            } else {
+                EXPECT_STREQ(text, expected.c_str()) << "allocation " << n;
+            }
+            if (!failed) {
+                EXPECT_TRUE(moved) << "allocation " << n;
+                break;
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
 }
 
 // Growing the shared output buffer fails at some allocation of the sweep:
