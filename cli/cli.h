@@ -2,6 +2,7 @@
 // reading files, printing results and reporting failures.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 struct cli_command {
@@ -30,6 +31,12 @@ int cli_usage(const char *command);
 int cli_print(const char *text);
 // Prints the loaded document as compact JSON.
 int cli_print_document();
+
+// Platform start-up (cli/platform.cpp): on Windows, argv becomes the UTF-8
+// form of the wide command line and the standard streams binary.
+void cli_platform_init(int *argc, char ***argv);
+// Opens a file for binary reading by its UTF-8 name.
+FILE *cli_fopen_read(const char *path);
 
 // The command table, defined in main.cpp.
 extern const cli_command cli_commands[];

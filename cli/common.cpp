@@ -9,7 +9,7 @@
 static bool cli_is_stdin(const char *file) { return !file || strcmp(file, "-") == 0; }
 
 bool cli_read(const char *file, std::string &out) {
-    FILE *f = cli_is_stdin(file) ? stdin : fopen(file, "rb");
+    FILE *f = cli_is_stdin(file) ? stdin : cli_fopen_read(file);
     if (!f) {
         fprintf(stderr, "jsonengine: cannot open file: %s\n", file);
         return false;
