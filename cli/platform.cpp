@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "cli.h"
-#include "je_wide.h"
 
 #if defined(_WIN32)
+#include "je_wide.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
