@@ -4,15 +4,10 @@
 #pragma once
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #include <io.h>
+
 #include <process.h>
+#include "je_wide.h"  // windows.h
 #else
 #include <dlfcn.h>
 #include <pthread.h>
@@ -123,15 +118,29 @@ inline void je_write_file(const std::string &path, const std::string &content) {
 }
 
 #if defined(_WIN32)
-// A new file in the temporary folder, its name in UTF-8 with '/' separators.
+// A new file in the temporary folder, its name in UTF-8 with '/' separators;
+// like mkstemp, the name is one no file had (CREATE_NEW), whatever earlier
+// runs left behind.
 inline std::string je_temp_file(const std::string &content, const std::string &suffix = ".json") {
     static std::atomic<unsigned> counter{0};
     const std::u8string dir = std::filesystem::temp_directory_path().generic_u8string();
-    std::string path(dir.begin(), dir.end());
-    if (!path.empty() && path.back() != '/') path += '/';
-    path += "je_test_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++) + suffix;
-    je_write_file(path, content);
-    return path;
+    std::string base(dir.begin(), dir.end());
+    if (!base.empty() && base.back() != '/') base += '/';
+    base += "je_test_" + std::to_string(GetCurrentProcessId()) + "_";
+    for (;;) {
+        std::string name = base + std::to_string(counter++);
+        HANDLE h = CreateFileW(je_fs_path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;
+            abort();
+        }
+        CloseHandle(h);
+        std::string path = name + suffix;
+        std::filesystem::rename(je_fs_path(name), je_fs_path(path));
+        je_write_file(path, content);
+        return path;
+    }
 }
 #else
 inline std::string je_temp_file(const std::string &content, const std::string &suffix = ".json") {
@@ -252,7 +261,12 @@ inline je_cli_result je_run_cli(const std::string &args, const std::string &inpu
     si.hStdError = h_err;
     PROCESS_INFORMATION pi{};
     int status = -1;
-    if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    std::string failure;
+    if (h_in == INVALID_HANDLE_VALUE || h_out == INVALID_HANDLE_VALUE || h_err == INVALID_HANDLE_VALUE)
+        failure = "CreateFileW failed with error " + std::to_string(GetLastError());
+    else if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        failure = "CreateProcessW failed with error " + std::to_string(GetLastError());
+    else {
         WaitForSingleObject(pi.hProcess, INFINITE);
         DWORD code = 0;
         if (GetExitCodeProcess(pi.hProcess, &code)) status = static_cast<int>(code);
@@ -261,7 +275,7 @@ inline je_cli_result je_run_cli(const std::string &args, const std::string &inpu
     }
     for (HANDLE h : {h_in, h_out, h_err})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    je_cli_result r{status, je_slurp(out), je_slurp(err)};
+    je_cli_result r{status, je_slurp(out), failure.empty() ? je_slurp(err) : failure};
     std::error_code ec;
     for (const std::string &p : {in, out, err}) std::filesystem::remove(je_fs_path(p), ec);
     return r;

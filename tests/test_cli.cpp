@@ -109,8 +109,7 @@ TEST(CliFrame, Utf8ArgumentsAndBinaryStreams) {
         {"UTF-8 path and file name", "get " + q("$.\xC3\xA9[0]") + " " + q(file), "", "\"\xE6\x96\x87\"\n"},
         {"UTF-8 CSV file name", "from-csv " + q(csv), "", "[{\"k\":\"\xE6\x96\x87\"}]\n"},
         {"CSV on standard input", "from-csv", "a,b\r\n1,\"x\ry\"\r\n", "[{\"a\":1,\"b\":\"x\\ry\"}]\n"},
-        {"CSV on standard output", "to-csv", "[{\"k\":\"x\\ry\",\"n\":\"a\\r\\nb\"}]",
-         "k,n\n\"x\ry\",\"a\r\nb\"\n"},
+        {"CSV on standard output", "to-csv", "[{\"k\":\"x\\ry\",\"n\":\"a\\r\\nb\"}]", "k,n\n\"x\ry\",\"a\r\nb\"\n"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

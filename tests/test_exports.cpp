@@ -49,7 +49,8 @@ pe_tables read_pe_tables(HMODULE lib) {
     if (exp.VirtualAddress) {
         const auto *dir = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY *>(base + exp.VirtualAddress);
         const auto *names = reinterpret_cast<const DWORD *>(base + dir->AddressOfNames);
-        for (DWORD i = 0; i < dir->NumberOfNames; ++i) t.exports.insert(reinterpret_cast<const char *>(base + names[i]));
+        for (DWORD i = 0; i < dir->NumberOfNames; ++i)
+            t.exports.insert(reinterpret_cast<const char *>(base + names[i]));
         t.functions = dir->NumberOfFunctions;
     }
     const IMAGE_DATA_DIRECTORY &imp = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
