@@ -28,7 +28,7 @@ done
 
 start=$SECONDS
 echo "== Windows build (mingw-w64, tests under wine) =="
-cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+cmake --no-warn-unused-cli -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DJE_YYJSON_SOURCE_DIR="$(cd "$src" && pwd)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$jobs"
 
