@@ -4,11 +4,13 @@
 #      ratio table (bench/report.py);
 #   2. peak memory of loading and querying the generated 50 MB document;
 #   3. the jsonengine program end to end against jq and Miller
-#      (bench/compare.sh), for the peers that are installed.
+#      (bench/compare.sh), for the peers that are installed;
+#   4. short runs, where the program's fixed cost decides, beside yyjson
+#      alone, jaq, jq and gojq (bench/startup.sh).
 #
 # usage: bench/run.sh [--quick] [--no-compare] [Google Benchmark options...]
 #   --quick        shorter measuring times, one repetition (a rough run)
-#   --no-compare   skip the end-to-end comparison
+#   --no-compare   skip the end-to-end comparisons (3 and 4)
 # Other options go to the benchmark program, e.g. --benchmark_filter=query
 # or --benchmark_repetitions=5 (default 3; the report uses the fastest).
 # The build directory is build-bench (JE_BENCH_BUILD overrides it); results
@@ -28,7 +30,7 @@ for a in "$@"; do
 done
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DJE_BUILD_TESTS=OFF -DJE_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target jsonengine_bench jsonengine_benchtool jsonengine
+cmake --build "$build" -j2 --target jsonengine_bench jsonengine_benchtool jsonengine_yyjson_run jsonengine
 if [[ ! -x "$build/bench/jsonengine_bench" ]]; then
   echo "run.sh: the benchmarks were not built (is libbenchmark-dev installed? see scripts/setup.sh)" >&2
   exit 1
@@ -69,4 +71,6 @@ mib() { awk '{ split($2, s, "="); split($3, p, "="); split($4, e, "=");
 if [[ $compare -eq 1 ]]; then
   echo
   bash "$root/bench/compare.sh" "$build"
+  echo
+  bash "$root/bench/startup.sh" "$build"
 fi

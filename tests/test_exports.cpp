@@ -89,9 +89,12 @@ TEST(Exports, ImportsOnlyWindowsAndTheCRuntime) {
         EXPECT_TRUE(allowed.count(name) || name.rfind("API-MS-WIN-CRT-", 0) == 0) << "imports " << name;
 }
 #else
-// Names of the defined symbols in the ELF file's dynamic symbol table.
-// Reading .dynsym directly needs no tool on the machine.
-bool defined_dynamic_symbols(const std::string &path, std::set<std::string> &names, std::string &why) {
+// Calls each(section, its linked string table, file) for every section of
+// type kind in a 64-bit ELF file; false with why set when the file is not
+// one or a table runs past its end. Reading the file directly needs no tool
+// on the machine.
+template <class F>
+bool elf_sections(const std::string &path, uint32_t kind, std::string &why, F &&each) {
     const std::string file = je_slurp(path);
     if (file.size() < sizeof(Elf64_Ehdr) || memcmp(file.data(), ELFMAG, SELFMAG) != 0) {
         why = "not an ELF file";
@@ -109,26 +112,49 @@ bool defined_dynamic_symbols(const std::string &path, std::set<std::string> &nam
         memcpy(&sh, file.data() + off, sizeof sh);
         return true;
     };
+    bool found = false;
     for (size_t i = 0; i < eh.e_shnum; ++i) {
         Elf64_Shdr sh, strtab;
-        if (!section(i, sh) || sh.sh_type != SHT_DYNSYM) continue;
+        if (!section(i, sh) || sh.sh_type != kind) continue;
         if (!section(sh.sh_link, strtab) || sh.sh_offset + sh.sh_size > file.size() ||
             strtab.sh_offset + strtab.sh_size > file.size()) {
-            why = "truncated symbol table";
+            why = "truncated table";
             return false;
         }
-        for (size_t off = sh.sh_offset; off + sizeof(Elf64_Sym) <= sh.sh_offset + sh.sh_size;
-             off += sizeof(Elf64_Sym)) {
-            Elf64_Sym sym;
-            memcpy(&sym, file.data() + off, sizeof sym);
-            if (sym.st_shndx == SHN_UNDEF || sym.st_name >= strtab.sh_size) continue;
-            const char *name = file.data() + strtab.sh_offset + sym.st_name;
-            if (name[0]) names.insert(name);
-        }
-        return true;
+        each(sh, strtab, file);
+        found = true;
     }
-    why = "no dynamic symbol table";
-    return false;
+    if (!found) why = "no such section";
+    return found;
+}
+
+// Names of the defined symbols in the ELF file's dynamic symbol table.
+bool defined_dynamic_symbols(const std::string &path, std::set<std::string> &names, std::string &why) {
+    return elf_sections(path, SHT_DYNSYM, why,
+                        [&](const Elf64_Shdr &sh, const Elf64_Shdr &strtab, const std::string &file) {
+                            for (size_t off = sh.sh_offset; off + sizeof(Elf64_Sym) <= sh.sh_offset + sh.sh_size;
+                                 off += sizeof(Elf64_Sym)) {
+                                Elf64_Sym sym;
+                                memcpy(&sym, file.data() + off, sizeof sym);
+                                if (sym.st_shndx == SHN_UNDEF || sym.st_name >= strtab.sh_size) continue;
+                                const char *name = file.data() + strtab.sh_offset + sym.st_name;
+                                if (name[0]) names.insert(name);
+                            }
+                        });
+}
+
+// The libraries the ELF file names as needed (DT_NEEDED).
+bool needed_libraries(const std::string &path, std::set<std::string> &names, std::string &why) {
+    return elf_sections(path, SHT_DYNAMIC, why,
+                        [&](const Elf64_Shdr &sh, const Elf64_Shdr &strtab, const std::string &file) {
+                            for (size_t off = sh.sh_offset; off + sizeof(Elf64_Dyn) <= sh.sh_offset + sh.sh_size;
+                                 off += sizeof(Elf64_Dyn)) {
+                                Elf64_Dyn dyn;
+                                memcpy(&dyn, file.data() + off, sizeof dyn);
+                                if (dyn.d_tag == DT_NEEDED && dyn.d_un.d_val < strtab.sh_size)
+                                    names.insert(file.data() + strtab.sh_offset + dyn.d_un.d_val);
+                            }
+                        });
 }
 
 TEST(Exports, ExactlyTheDeclaredFunctions) {
@@ -140,6 +166,21 @@ TEST(Exports, ExactlyTheDeclaredFunctions) {
     EXPECT_EQ(declared.size(), 26u);
 }
 
+// The library and the program carry the C++ runtime's pieces they use, so
+// that a run does not load and bind the shared one (most of a short run's
+// fixed cost). Sanitizer builds keep the shared runtime.
+TEST(Exports, NoSharedCppRuntime) {
+#if !JE_STATIC_CPP_RUNTIME
+    GTEST_SKIP() << "this build links the shared C++ runtime";
+#endif
+    for (const char *path : {JE_LIB_PATH, JE_CLI_PATH}) {
+        std::set<std::string> names;
+        std::string why;
+        ASSERT_TRUE(needed_libraries(path, names, why)) << path << ": " << why;
+        for (const std::string &name : names)
+            EXPECT_TRUE(name.rfind("libstdc++", 0) != 0 && name.rfind("libgcc_s", 0) != 0) << path << " needs " << name;
+    }
+}
 #endif
 
 TEST(Exports, HostLoadsAndCallsTheLibrary) {

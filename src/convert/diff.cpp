@@ -21,7 +21,7 @@ struct je_diff_entry {
     char b[JE_DIFF_TEXT];
 };
 
-static je_diff_entry je_diff[JE_DIFF_CAP];
+static je_table<je_diff_entry, JE_DIFF_CAP> je_diff;
 static int32_t je_ndiff = 0;
 
 // Thrown when a value text cannot be written: a row with a lost text would
@@ -39,7 +39,8 @@ static void je_diff_text(char *dst, const yyjson_mut_val *val) {
 
 static void je_diff_add(const std::string &path, const char *type, const yyjson_mut_val *a, const yyjson_mut_val *b) {
     if (je_ndiff >= JE_DIFF_CAP) return;
-    je_diff_entry &row = je_diff[je_ndiff++];
+    je_diff_entry &row = je_diff.row(je_ndiff);
+    ++je_ndiff;
     je_copy_field(row.path, sizeof row.path, path.c_str());
     je_copy_field(row.type, sizeof row.type, type);
     je_diff_text(row.a, a);

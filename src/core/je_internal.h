@@ -162,6 +162,32 @@ void je_rpath_index(std::string &path, size_t index);   // "[index]"
 // Bounded copy into a fixed field, as snprintf(dst, size, "%s", src).
 void je_copy_field(char *dst, size_t size, const char *src);
 
+// ---- result tables ----------------------------------------------------------------
+
+// A process-wide table of up to Max rows, allocated a chunk of rows at a
+// time when a row is first wanted. Rows never move and chunks are kept for
+// the next call, so a process that never uses a table pays nothing for it
+// (no start-up work, no address space) and a row costs only the bytes
+// written into it. Declared static, it is zero-initialised at load time.
+template <class T, int32_t Max, int32_t ChunkRows = 64>
+struct je_table {
+    static constexpr int32_t nchunks = (Max + ChunkRows - 1) / ChunkRows;
+    T *chunks[nchunks];
+
+    // The row at i (0 <= i < Max); throws std::bad_alloc when its chunk
+    // cannot be had, which the C boundary reports as "out of memory".
+    T &row(int32_t i) {
+        T *&chunk = chunks[i / ChunkRows];
+        if (!chunk) {
+            chunk = static_cast<T *>(malloc(sizeof(T) * static_cast<size_t>(ChunkRows)));
+            if (!chunk) throw std::bad_alloc();
+        }
+        return chunk[i % ChunkRows];
+    }
+    // A row already had through row().
+    T &operator[](int32_t i) { return chunks[i / ChunkRows][i % ChunkRows]; }
+};
+
 // ---- RAII guards ---------------------------------------------------------------
 
 struct je_free_guard {

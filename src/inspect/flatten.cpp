@@ -17,7 +17,7 @@ struct je_flat_entry {
 };
 }  // namespace
 
-static je_flat_entry je_flatlist[JE_MAX_FLAT];
+static je_table<je_flat_entry, JE_MAX_FLAT> je_flatlist;
 static int32_t je_nflat = 0;
 
 // A member's path: the key alone below an empty path, else "." and the key
@@ -65,7 +65,8 @@ static void je_flatten_walk(yyjson_mut_val *root) {
         if (yyjson_mut_is_ctn(val)) {
             stack.push_back({je_cursor_of(val), 0, static_cast<uint32_t>(path.size()), yyjson_mut_is_obj(val)});
         } else {
-            je_flat_entry &e = je_flatlist[je_nflat++];
+            je_flat_entry &e = je_flatlist.row(je_nflat);
+            ++je_nflat;
             memcpy(e.path, path.data(), path.size());
             e.path[path.size()] = '\0';
             e.value = val;

@@ -24,7 +24,7 @@ struct je_hit {
 };
 }  // namespace
 
-static je_hit je_hits[JE_MAX_HITS];
+static je_table<je_hit, JE_MAX_HITS> je_hits;
 static int32_t je_nhits = 0;
 
 // Copies the text of src (len bytes, taken up to its first NUL) into a
@@ -105,7 +105,8 @@ struct je_prefix_writer {
 }  // namespace
 
 static je_hit &je_hit_add(const std::string &path) {
-    je_hit &h = je_hits[je_nhits++];
+    je_hit &h = je_hits.row(je_nhits);
+    ++je_nhits;
     je_fill(h.path, sizeof h.path, path.data(), path.size());
     return h;
 }

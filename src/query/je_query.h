@@ -194,9 +194,11 @@ int je_qcmp(yyjson_mut_val *a, yyjson_mut_val *b);
 
 // ---- result table -------------------------------------------------------------------
 
+// The path is a block of its own, as long as the path: a row costs the
+// bytes of its result, and a short query's results share a few pages.
 struct je_qentry {
     yyjson_doc *doc;
-    char path[JE_PATH_SIZE];
+    char *path;  // NUL-terminated, at most JE_PATH_MAX bytes
 };
 
 extern je_qentry je_q[JE_QMAX_RESULTS];

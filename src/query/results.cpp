@@ -16,7 +16,9 @@ static const char je_qraw_none[] = "[]";
 void je_qreset() {
     for (int32_t i = 0; i < je_qn; ++i) {
         yyjson_doc_free(je_q[i].doc);
+        free(je_q[i].path);
         je_q[i].doc = nullptr;
+        je_q[i].path = nullptr;
     }
     je_qn = 0;
 }
@@ -35,15 +37,20 @@ bool je_qadd(const yyjson_mut_val *value, const char *path, size_t path_len) {
         je_set_error("internal: result reparse failed");
         return false;
     }
-    je_qentry &e = je_q[je_qn];
-    e.doc = doc;
     if (!path) {
         path = "$";
         path_len = 1;
     }
     if (path_len > JE_PATH_MAX) path_len = JE_PATH_MAX;
-    memcpy(e.path, path, path_len);
-    e.path[path_len] = '\0';
+    char *copy = static_cast<char *>(malloc(path_len + 1));
+    if (!copy) {
+        yyjson_doc_free(doc);
+        je_set_error("out of memory (query result)");
+        return false;
+    }
+    memcpy(copy, path, path_len);
+    copy[path_len] = '\0';
+    je_q[je_qn] = {doc, copy};
     ++je_qn;
     return true;
 }
