@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,6 +102,12 @@ bool cli_output_failed();
 int cli_finish(int status, int error_status);
 // Prints the loaded document as compact JSON.
 int cli_print_document();
+
+// Platform start-up (cli/platform.cpp): on Windows, argv becomes the UTF-8
+// form of the wide command line and the standard streams binary.
+void cli_platform_init(int *argc, char ***argv);
+// Opens a file for binary reading by its UTF-8 name.
+FILE *cli_fopen_read(const char *path);
 
 // The command table, defined in main.cpp.
 extern const cli_command cli_commands[];

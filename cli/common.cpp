@@ -156,7 +156,7 @@ struct cli_input {
             f = stdin;
             return true;
         }
-        f = fopen(file, "rb");
+        f = cli_fopen_read(file);
         if (!f) return cli_error("cannot open file: %s: %s", file, strerror(errno)), false;
         owned = true;
         struct stat st;

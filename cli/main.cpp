@@ -231,6 +231,7 @@ constexpr int CLI_MMAP_THRESHOLD = 32 << 20;
 constexpr int CLI_TRIM_THRESHOLD = 1 << 30;
 
 int main(int argc, char **argv) {
+    cli_platform_init(&argc, &argv);
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, CLI_MMAP_THRESHOLD);
     mallopt(M_TRIM_THRESHOLD, CLI_TRIM_THRESHOLD);

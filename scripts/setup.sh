@@ -11,8 +11,10 @@
 # machine's apt setup is left untouched. With everything present the script
 # changes nothing.
 #
-# Usage: scripts/setup.sh [--fuzz] [--bench-peers]
+# Usage: scripts/setup.sh [--fuzz] [--windows] [--bench-peers]
 #   --fuzz         also install clang and its sanitizer runtime (fuzz targets)
+#   --windows      also install mingw-w64 (posix threads), wine and
+#                  GoogleTest's sources (the Windows cross build and its tests)
 #   --bench-peers  also install the end-to-end comparison peers and timer:
 #                  jq, miller and hyperfine from the release, jaq and gojq
 #                  from testing
@@ -27,6 +29,7 @@ EXTRA_PACKAGES=()
 for arg in "$@"; do
   case "$arg" in
     --fuzz) EXTRA_PACKAGES+=(clang libclang-rt-14-dev) ;;
+    --windows) EXTRA_PACKAGES+=(g++-mingw-w64-x86-64-posix wine wine64 googletest) ;;
     --bench-peers)
       EXTRA_PACKAGES+=(jq miller hyperfine)
       TESTING_PACKAGES+=(libmimalloc3= jaq=3.1 gojq=)

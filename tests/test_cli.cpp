@@ -99,6 +99,43 @@ TEST(CliFrame, PathCommands) {
     unlink(file.c_str());
 }
 
+// Arguments are UTF-8 on every platform (on Windows the program converts
+// its wide command line), and the standard streams carry bytes unchanged:
+// no line-end translation of CSV records or of "\r" inside a cell.
+TEST(CliFrame, Utf8ArgumentsAndBinaryStreams) {
+    const std::string dir = je_temp_file("", ".d");
+    std::filesystem::remove(je_fs_path(dir));
+    ASSERT_TRUE(std::filesystem::create_directory(je_fs_path(dir)));
+    const std::string file = dir + "/d\xC3\xA9j\xC3\xA0 \xE6\x96\x87.json";
+    const std::string csv = dir + "/\xE6\x96\x87.csv";
+    je_write_file(file, "{\"\xC3\xA9\": [\"\xE6\x96\x87\"]}");
+    je_write_file(csv, "k\r\n\xE6\x96\x87\r\n");
+    struct Row {
+        const char *name;
+        std::string args;
+        std::string input;
+        std::string out;
+    } rows[] = {
+        {"UTF-8 file name", "type " + q(file), "", "object\n"},
+        {"UTF-8 path and file name", "get " + q("$.\xC3\xA9[0]") + " " + q(file), "", "\"\xE6\x96\x87\"\n"},
+        {"UTF-8 CSV file name", "from-csv " + q(csv), "", "[{\"k\":\"\xE6\x96\x87\"}]\n"},
+        {"CSV on standard input", "from-csv", "a,b\r\n1,\"x\ry\"\r\n", "[{\"a\":1,\"b\":\"x\\ry\"}]\n"},
+        {"CSV on standard output", "to-csv", "[{\"k\":\"x\\ry\",\"n\":\"a\\r\\nb\"}]", "k,n\n\"x\ry\",\"a\r\nb\"\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        je_cli_result r = je_run_cli(row.args, row.input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_EQ(r.err, "");
+    }
+    const std::string missing = dir + "/\xE6\x96\x87-missing.json";
+    je_cli_result r = je_run_cli("type " + q(missing));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "jsonengine: cannot open file: " + missing + "\n");
+    std::filesystem::remove_all(je_fs_path(dir));
+}
+
 TEST(CliFrame, EngineFailuresExit1) {
     const std::string missing = "/nonexistent-dir/none.json";
     struct Row {

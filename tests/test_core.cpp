@@ -328,13 +328,13 @@ TEST(Loading, DuplicateKeysAreKeptInOrder) {
 // Each file row: the bytes written to a file (or none), the path given.
 TEST(Loading, FileFailures) {
     std::string dir = je_temp_file("", ".d");
-    unlink(dir.c_str());
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    std::filesystem::remove(je_fs_path(dir));
+    ASSERT_TRUE(std::filesystem::create_directory(je_fs_path(dir)));
     std::string empty = je_temp_file("");
     std::string missing = dir + "/missing.json";
     // A sparse file of 2 GiB costs no disk space and is past the size limit.
     std::string huge = je_temp_file("");
-    ASSERT_EQ(truncate(huge.c_str(), 2147483648LL), 0);
+    std::filesystem::resize_file(je_fs_path(huge), 2147483648ULL);
     struct Row {
         const char *name;
         const char *path;
@@ -357,7 +357,38 @@ TEST(Loading, FileFailures) {
     }
     unlink(empty.c_str());
     unlink(huge.c_str());
-    rmdir(dir.c_str());
+    std::filesystem::remove(je_fs_path(dir));
+}
+
+// File names are UTF-8 on every platform, also outside the ANSI code page
+// of Windows; a name that is not UTF-8 names no file there.
+TEST(Loading, Utf8FileNames) {
+    const std::string dir = je_temp_file("", ".d");
+    std::filesystem::remove(je_fs_path(dir));
+    ASSERT_TRUE(std::filesystem::create_directory(je_fs_path(dir)));
+    struct Row {
+        const char *name;
+        std::string file;
+    } rows[] = {
+        {"Latin-1 letters", "d\xC3\xA9j\xC3\xA0.json"},
+        {"CJK outside the ANSI code page", "\xE6\x96\x87\xE4\xBB\xB6.json"},
+        {"both, and a directory", "\xC3\xA9\xE6\x96\x87/caf\xC3\xA9 \xE6\x96\x87.json"},
+        {"a character past U+FFFF", "\xF0\x9F\x93\x84.json"},
+    };
+    ASSERT_TRUE(std::filesystem::create_directory(je_fs_path(dir + "/\xC3\xA9\xE6\x96\x87")));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = dir + "/" + row.file;
+        je_write_file(path, "{\"name\": \"" + row.file + "\"}");
+        ASSERT_EQ(json_parse_file(path.c_str()), 0) << json_last_error();
+        EXPECT_EQ(get_all(), "{\"name\":\"" + row.file + "\"}");
+    }
+    ASSERT_EQ(json_parse("[\"prev\"]"), 0);
+    const std::string bad = dir + "/d\xE9j\xE0.json";
+    EXPECT_EQ(json_parse_file(bad.c_str()), -1);
+    EXPECT_EQ(std::string(json_last_error()), "cannot open file: " + bad);
+    EXPECT_EQ(get_all(), "[\"prev\"]");
+    std::filesystem::remove_all(je_fs_path(dir));
 }
 
 TEST(Loading, FilesAreReadWholeUpToTheFirstNul) {

@@ -1,8 +1,10 @@
-// The built shared library as a host sees it: loaded with dlopen, called
-// through resolved pointers, and exporting exactly the 26 json_ functions.
-#include <dlfcn.h>
-#include <elf.h>
+// The built shared library as a host sees it: loaded with dlopen (or
+// LoadLibrary on Windows), called through resolved pointers, and exporting
+// exactly the 26 json_ functions.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <elf.h>
+#endif
 
 #include <cstring>
 #include <set>
@@ -28,6 +30,65 @@ const std::set<std::string> declared = {
     "json_to_csv",       "json_from_csv",
 };
 
+#if defined(_WIN32)
+// The export and import tables of the loaded DLL image: the names it
+// exports (and how many entries its address table has) and the DLLs it
+// imports from.
+struct pe_tables {
+    std::set<std::string> exports;
+    size_t functions = 0;
+    std::set<std::string> imports;
+};
+
+pe_tables read_pe_tables(HMODULE lib) {
+    pe_tables t;
+    const auto *base = reinterpret_cast<const unsigned char *>(lib);
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS64 *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &exp = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (exp.VirtualAddress) {
+        const auto *dir = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY *>(base + exp.VirtualAddress);
+        const auto *names = reinterpret_cast<const DWORD *>(base + dir->AddressOfNames);
+        for (DWORD i = 0; i < dir->NumberOfNames; ++i)
+            t.exports.insert(reinterpret_cast<const char *>(base + names[i]));
+        t.functions = dir->NumberOfFunctions;
+    }
+    const IMAGE_DATA_DIRECTORY &imp = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imp.VirtualAddress) {
+        for (const auto *d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imp.VirtualAddress); d->Name;
+             ++d) {
+            std::string name = reinterpret_cast<const char *>(base + d->Name);
+            for (char &c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            t.imports.insert(name);
+        }
+    }
+    return t;
+}
+
+TEST(Exports, ExactlyTheDeclaredFunctions) {
+    std::string why;
+    void *lib = je_lib_load(&why);
+    ASSERT_NE(lib, nullptr) << why;
+    pe_tables t = read_pe_tables(static_cast<HMODULE>(lib));
+    for (const std::string &name : t.exports) EXPECT_TRUE(declared.count(name)) << "unexpected export: " << name;
+    for (const std::string &name : declared) EXPECT_TRUE(t.exports.count(name)) << "missing export: " << name;
+    EXPECT_EQ(t.functions, declared.size()) << "exports by ordinal only";
+    EXPECT_EQ(declared.size(), 26u);
+}
+
+// The compiler's runtime (libgcc, libstdc++, winpthread) is linked in: a
+// host needs no DLL beyond Windows' own and the C runtime.
+TEST(Exports, ImportsOnlyWindowsAndTheCRuntime) {
+    std::string why;
+    void *lib = je_lib_load(&why);
+    ASSERT_NE(lib, nullptr) << why;
+    const std::set<std::string> allowed = {"KERNEL32.DLL", "MSVCRT.DLL", "UCRTBASE.DLL"};
+    pe_tables t = read_pe_tables(static_cast<HMODULE>(lib));
+    EXPECT_TRUE(t.imports.count("KERNEL32.DLL"));
+    for (const std::string &name : t.imports)
+        EXPECT_TRUE(allowed.count(name) || name.rfind("API-MS-WIN-CRT-", 0) == 0) << "imports " << name;
+}
+#else
 // Calls each(section, its linked string table, file) for every section of
 // type kind in a 64-bit ELF file; false with why set when the file is not
 // one or a table runs past its end. Reading the file directly needs no tool
@@ -120,19 +181,21 @@ TEST(Exports, NoSharedCppRuntime) {
             EXPECT_TRUE(name.rfind("libstdc++", 0) != 0 && name.rfind("libgcc_s", 0) != 0) << path << " needs " << name;
     }
 }
+#endif
 
 TEST(Exports, HostLoadsAndCallsTheLibrary) {
-    const bool first_load = dlopen(JE_LIB_PATH, RTLD_NOW | RTLD_NOLOAD) == nullptr;
-    void *lib = dlopen(JE_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
-    for (const std::string &name : declared) EXPECT_NE(dlsym(lib, name.c_str()), nullptr) << name;
-    EXPECT_EQ(dlsym(lib, "je_parse_path"), nullptr);
-    EXPECT_EQ(dlsym(lib, "je_err"), nullptr);
+    const bool first_load = !je_lib_is_loaded();
+    std::string why;
+    void *lib = je_lib_load(&why);
+    ASSERT_NE(lib, nullptr) << why;
+    for (const std::string &name : declared) EXPECT_NE(je_lib_sym(lib, name.c_str()), nullptr) << name;
+    EXPECT_EQ(je_lib_sym(lib, "je_parse_path"), nullptr);
+    EXPECT_EQ(je_lib_sym(lib, "je_err"), nullptr);
 
-    auto parse = reinterpret_cast<int (*)(const char *)>(dlsym(lib, "json_parse"));
-    auto get = reinterpret_cast<const char *(*)(const char *)>(dlsym(lib, "json_get"));
-    auto last_error = reinterpret_cast<const char *(*)()>(dlsym(lib, "json_last_error"));
-    auto root_type = reinterpret_cast<const char *(*)()>(dlsym(lib, "json_root_type"));
+    auto parse = reinterpret_cast<int (*)(const char *)>(je_lib_sym(lib, "json_parse"));
+    auto get = reinterpret_cast<const char *(*)(const char *)>(je_lib_sym(lib, "json_get"));
+    auto last_error = reinterpret_cast<const char *(*)()>(je_lib_sym(lib, "json_last_error"));
+    auto root_type = reinterpret_cast<const char *(*)()>(je_lib_sym(lib, "json_root_type"));
     ASSERT_TRUE(parse && get && last_error && root_type);
 
     if (first_load) {
@@ -157,9 +220,50 @@ TEST(Exports, HostLoadsAndCallsTheLibrary) {
     EXPECT_STREQ(get("$"), "{\"a\":[1,{\"b\":\"x\"}]}");
     EXPECT_STREQ(last_error(), "");
     EXPECT_STREQ(json_get("$"), "[\"linked copy\"]");
-    // No dlclose: the engine keeps its document and buffer for the life of
+    // No dlclose (FreeLibrary): the engine keeps its document and buffer for the life of
     // the process and releases nothing at unload, so unloading here would
     // only orphan them.
+}
+
+// The library as built (not the suites' linked-in copy) on a 1 MiB thread
+// stack (CreateThread on Windows): a document nested 1,000,000 levels loads
+// from a file, is read, edited, written and compared.
+TEST(Exports, HostHandlesAMillionLevelsOnASmallStack) {
+    std::string why;
+    void *lib = je_lib_load(&why);
+    ASSERT_NE(lib, nullptr) << why;
+    using text_fn = const char *(*)(const char *);
+    auto parse_file = reinterpret_cast<int (*)(const char *)>(je_lib_sym(lib, "json_parse_file"));
+    auto get = reinterpret_cast<text_fn>(je_lib_sym(lib, "json_get"));
+    auto set = reinterpret_cast<int (*)(const char *, const char *)>(je_lib_sym(lib, "json_set"));
+    auto format = reinterpret_cast<text_fn>(je_lib_sym(lib, "json_format"));
+    auto stats = reinterpret_cast<const char *(*)()>(je_lib_sym(lib, "json_stats_json"));
+    auto query = reinterpret_cast<int (*)(const char *)>(je_lib_sym(lib, "json_query"));
+    auto query_count = reinterpret_cast<int (*)()>(je_lib_sym(lib, "json_query_count"));
+    auto diff = reinterpret_cast<int (*)(const char *)>(je_lib_sym(lib, "json_diff"));
+    auto last_error = reinterpret_cast<const char *(*)()>(je_lib_sym(lib, "json_last_error"));
+    ASSERT_TRUE(parse_file && get && set && format && stats && query && query_count && diff && last_error);
+
+    const std::string deep = je_nested(JE_TEST_DEEP, "[", "]");
+    const std::string file = je_temp_file(deep);
+    je_run_small_stack([&] {
+        ASSERT_EQ(parse_file(file.c_str()), 0) << last_error();
+        // Compared as truth values: a failure would print megabytes.
+        EXPECT_TRUE(get("$") == deep);
+        EXPECT_TRUE(get("$[0][0][0]") == je_nested(JE_TEST_DEEP - 3, "[", "]"));
+        EXPECT_TRUE(format("sorted") == deep);
+        EXPECT_STREQ(stats(),
+                     "{\"bytes\":2000000,\"depth\":1000000,\"keys\":0,\"numbers\":0,\"strings\":0,"
+                     "\"arrays\":1000000,\"objects\":0}");
+        EXPECT_EQ(query("$[0] | length"), 0) << last_error();
+        EXPECT_EQ(query_count(), 1);
+        EXPECT_EQ(diff(deep.c_str()), 0) << last_error();
+        ASSERT_EQ(set("$[0][0]", "1"), 0) << last_error();
+        EXPECT_TRUE(get("$[0]") == "[1," + je_nested(JE_TEST_DEEP - 2, "[", "]") + "]");
+        ASSERT_EQ(set("$", "[2]"), 0) << last_error();
+        EXPECT_STREQ(get("$"), "[2]");
+    });
+    unlink(file.c_str());
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 // any document is loaded and after; and files that cannot be read the
 // ordinary way. Every call must give its documented result and message,
 // and a failing call leaves the document as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <climits>
 #include <functional>
@@ -340,6 +342,14 @@ void expect_load_fails(const std::string &path, const std::string &message) {
     EXPECT_STREQ(json_get("$"), "[\"prev\"]");
 }
 
+#if defined(_WIN32)
+// A file's access rights on Windows are an ACL matter, and wine maps them
+// onto the Unix modes of the user running it; fork, /proc, pipes as paths
+// and symbolic links are POSIX pieces. The missing file and the directory
+// are in the loading tests on every platform.
+TEST(HostileFiles, UnreadableFile) { GTEST_SKIP() << "POSIX only: needs fork and dropping root"; }
+TEST(HostileFiles, SizesThatLie) { GTEST_SKIP() << "POSIX only: symbolic links, /proc, /sys and pipe paths"; }
+#else
 // A file the process may not read. Root reads every file whatever its mode
 // bits, so the load runs in a child that has given up root for an ordinary
 // user; the child reports through its exit status.
@@ -407,17 +417,21 @@ TEST(HostileFiles, SizesThatLie) {
     unlink(loop.c_str());
 }
 
+#endif
+
 // Sparse files past the size limit cost no disk space.
 TEST(HostileFiles, FilesPastTheSizeLimit) {
     for (long long size : {2147483648LL, 4294967297LL, 1LL << 40}) {
         SCOPED_TRACE(size);
         std::string path = je_temp_file("");
-        if (truncate(path.c_str(), size) != 0) {
-            unlink(path.c_str());
+        std::error_code ec;
+        std::filesystem::resize_file(je_fs_path(path), static_cast<uintmax_t>(size), ec);
+        if (ec) {
+            std::filesystem::remove(je_fs_path(path), ec);
             GTEST_SKIP() << "this file system makes no sparse file of " << size << " bytes";
         }
         expect_load_fails(path, "tell failed: " + path);
-        unlink(path.c_str());
+        std::filesystem::remove(je_fs_path(path), ec);
     }
 }
 

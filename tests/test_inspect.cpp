@@ -1,6 +1,5 @@
 // Validation, statistics, search, flattening and formatting through the
 // public interface, with deep-document robustness and the CLI commands.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
@@ -124,10 +123,11 @@ TEST(Validate, NullTextAndDocumentUntouched) {
 // ---- no document, first state (a fresh copy of the shared library) --------
 
 TEST(Inspect, FreshLibraryWithoutDocument) {
-    void *lib = dlopen(JE_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(lib, nullptr) << dlerror();
+    std::string why;
+    void *lib = je_lib_load(&why);
+    ASSERT_NE(lib, nullptr) << why;
     auto sym = [&](const char *name) {
-        void *p = dlsym(lib, name);
+        void *p = je_lib_sym(lib, name);
         EXPECT_NE(p, nullptr) << name;
         return p;
     };
@@ -158,7 +158,6 @@ TEST(Inspect, FreshLibraryWithoutDocument) {
     EXPECT_EQ(validate("{\"a\":1,\"a\":2}"), -1);
     EXPECT_STREQ(last_error(), "duplicate key: a");
     EXPECT_EQ(report(), read_report(false, true));
-    dlclose(lib);
 }
 
 // ---- statistics ---------------------------------------------------------------

@@ -64,7 +64,11 @@ std::string lex_all(const char *text) {
             case JE_TOK_IDENT: out += std::string("(") + p.ident + ")"; break;
             case JE_TOK_STRING: out += std::string("(") + p.str + ")"; break;
             case JE_TOK_NUMBER:
-                snprintf(num, sizeof num, "(%g)", p.num);
+                // The C runtimes differ in how %g shows a NaN's sign.
+                if (std::isnan(p.num))
+                    snprintf(num, sizeof num, "(%snan)", std::signbit(p.num) ? "-" : "");
+                else
+                    snprintf(num, sizeof num, "(%g)", p.num);
                 out += num;
                 break;
             case JE_TOK_END: ++ends; break;

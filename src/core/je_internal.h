@@ -10,11 +10,26 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
 
 #include "quendral/jsonengine.h"
+
+// ---- compiler pieces ------------------------------------------------------
+
+// printf-style checking of the engine's own formats where the compiler has
+// it. On mingw the "printf" archetype means the Windows C runtime's, which
+// lacks %zu; the engine formats through mingw's C99 printf
+// (__USE_MINGW_ANSI_STDIO, set by the build), which gnu_printf describes.
+#if defined(__MINGW32__)
+#define JE_PRINTF_FORMAT(fmt_arg, first_arg) __attribute__((format(gnu_printf, fmt_arg, first_arg)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define JE_PRINTF_FORMAT(fmt_arg, first_arg) __attribute__((format(printf, fmt_arg, first_arg)))
+#else
+#define JE_PRINTF_FORMAT(fmt_arg, first_arg)
+#endif
 
 // ---- limits -------------------------------------------------------------
 
@@ -43,7 +58,7 @@ static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_PATH_MAX);
 extern char je_err[JE_ERR_SIZE];
 
 void je_set_error(const char *msg);
-void je_set_errorf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void je_set_errorf(const char *fmt, ...) JE_PRINTF_FORMAT(1, 2);
 void je_err_clear();
 inline bool je_err_empty() { return je_err[0] == '\0'; }
 
@@ -150,7 +165,7 @@ struct je_buf {
 
 void je_buf_init(je_buf *buf, size_t size);
 void je_buf_append(je_buf *buf, const void *src, size_t n);
-void je_buf_appendf(je_buf *buf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void je_buf_appendf(je_buf *buf, const char *fmt, ...) JE_PRINTF_FORMAT(2, 3);
 void je_buf_free(je_buf *buf);
 
 // ---- loading ----------------------------------------------------------------
@@ -160,6 +175,14 @@ char *je_read_file(const char *path, size_t *out_length);
 // Reads a value text into a document of its own (caller frees); null with
 // *out_message (a static text) when the text is null or not one JSON value.
 yyjson_doc *je_read_value(const char *text, const char **out_message);
+// Opens a file for binary reading by its UTF-8 name (src/core/platform.cpp:
+// the wide API on Windows, where fopen takes the ANSI code page); null when
+// it cannot be opened or the name is not valid UTF-8.
+FILE *je_fopen_read(const char *path);
+// The file's size through a 64-bit seek and tell (long is 32 bits on
+// Windows); false when the file cannot be sought. Leaves the position at
+// the end.
+bool je_file_size(FILE *f, int64_t *out_size);
 // Parses text into a detached value owned by doc; null with *out_message.
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
 

@@ -25,9 +25,9 @@ static bool je_is_directory(FILE *f) {
 #endif
 }
 
-// Files are sized through ftell's long; sizes at or past 2 GiB are refused
-// as if the size could not be taken, so every platform reads the same files.
-constexpr long JE_FILE_SIZE_LIMIT = 2147483647L;
+// Sizes at or past 2 GiB are refused as if the size could not be taken, so
+// every platform reads the same files.
+constexpr int64_t JE_FILE_SIZE_LIMIT = 2147483647;
 static_assert(JSONENGINE_FILE_SIZE_MAX == JE_FILE_SIZE_LIMIT);
 
 extern "C" JSONENGINE_API int json_parse(const char *text) {
@@ -67,7 +67,7 @@ char *je_read_file(const char *path, size_t *out_length) {
         je_set_error("empty file path");
         return nullptr;
     }
-    FILE *f = fopen(path, "rb");
+    FILE *f = je_fopen_read(path);
     if (!f) {
         je_set_errorf("cannot open file: %s", path);
         return nullptr;
@@ -80,11 +80,11 @@ char *je_read_file(const char *path, size_t *out_length) {
         je_set_errorf("cannot open file: %s", path);
         return nullptr;
     }
-    if (fseek(f, 0, SEEK_END) != 0) {
+    int64_t size = 0;
+    if (!je_file_size(f, &size)) {
         je_set_errorf("seek failed: %s", path);
         return nullptr;
     }
-    long size = ftell(f);
     if (size < 0 || size > JE_FILE_SIZE_LIMIT) {
         je_set_errorf("tell failed: %s", path);
         return nullptr;
