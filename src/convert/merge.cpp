@@ -125,6 +125,7 @@ extern "C" JSONENGINE_API int json_merge(const char *patch) {
             je_set_error("no document loaded");
             return -1;
         }
+        if (!je_doc_mut()) return -1;
         const char *message = nullptr;
         yyjson_mut_val *value = je_parse_val(je_doc, patch, &message);
         if (!value) {

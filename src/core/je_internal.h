@@ -1,8 +1,7 @@
 // Internal interface shared by every engine unit: the process-wide state
 // (document, error slot, shared output buffer), the text builder, loading
-// helpers, the path step table, and the small pieces every walk needs
-// (iterative deep copy, reported-path building, RAII guards, the C boundary
-// guard).
+// helpers, the path step table, the iterative deep copy, RAII guards and
+// the C boundary guard. The walking toolkit over both trees is je_tree.h.
 #pragma once
 
 #include <yyjson.h>
@@ -50,8 +49,6 @@ extern je_bigbuf_t je_bigbuf;
 
 // Makes room for n bytes; the buffer start, or null with a message.
 char *je_bigbuf_get(size_t n);
-// The buffer when it exists and holds text, else null.
-char *je_bigbuf_ptr();
 // Copies a NUL-terminated text (NUL included) into the buffer.
 bool je_fill_big(const char *text);
 // Publishes a heap text of len bytes (from a writer or builder): copies it
@@ -61,14 +58,28 @@ const char *je_publish(char *text, size_t len);
 
 // ---- engine document --------------------------------------------------------
 
+// A loaded document is kept as yyjson read it (je_idoc, immutable, its
+// strings possibly inside je_idoc_text, the text it was read from in place)
+// and every read walks it there. The first edit copies it once into the
+// mutable je_doc and releases it; from then on je_doc is the document.
+// At most one of je_idoc and je_doc is set.
 extern yyjson_mut_doc *je_doc;
+extern yyjson_doc *je_idoc;
+extern char *je_idoc_text;
 
 // A document is loaded when the slot holds a document with a root.
 bool je_doc_ensure();
+// The document as a mutable one, copied from the loaded immutable document
+// on first use (which releases that); null with "out of memory (deep copy)"
+// when the copy cannot be made, the loaded document then staying as it was.
 yyjson_mut_doc *je_doc_mut();
 // Installs a deep mutable copy of doc (caller keeps doc).
 bool je_doc_set_from_imut(yyjson_doc *doc);
-// Installs doc as the engine document, releasing the old one.
+// Installs doc, as read from text (which it may point into and which it
+// then owns; null when doc holds its own strings), releasing the old document.
+void je_doc_install_read(yyjson_doc *doc, char *text);
+// Installs doc as the engine document, releasing the old one (null leaves
+// no document).
 void je_doc_replace(yyjson_mut_doc *doc);
 
 // ---- text builder -----------------------------------------------------------
@@ -87,8 +98,12 @@ void je_buf_free(je_buf *buf);
 
 // ---- loading ----------------------------------------------------------------
 
-// Reads a whole file into a new NUL-terminated heap block (caller frees).
+// Reads a whole file into a new heap block followed by YYJSON_PADDING_SIZE
+// NUL bytes, so yyjson may read it in place (caller frees).
 char *je_read_file(const char *path, size_t *out_length);
+// Reads a value text into a document of its own (the caller frees it);
+// null with a static message in *out_message.
+yyjson_doc *je_read_value(const char *text, const char **out_message);
 // Parses text into a detached value owned by doc; null with *out_message.
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
 
@@ -106,35 +121,19 @@ extern je_step je_steps[JE_MAX_STEPS];
 extern int32_t je_nsteps;
 
 bool je_parse_path(const char *path);
-// Follows the parsed steps from root through the live mutable document;
-// null when a step cannot be followed. Sets no message.
-yyjson_mut_val *je_nav(yyjson_mut_val *root);
+// je_nav (following the parsed steps from a root) is in je_tree.h.
 
 // ---- shared value helpers -----------------------------------------------------
 
-// First member of obj whose key has exactly these len bytes, or null
-// (also when obj is not an object). Returns the member's value; *out_key
-// receives the key value when out_key is given.
-yyjson_mut_val *je_obj_find(yyjson_mut_val *obj, const char *key, size_t len, yyjson_mut_val **out_key = nullptr);
-
-// The compact value text (write flag 0) of a mutable value as a heap block
-// the caller frees, or null when the writer fails.
-char *je_write_val(const yyjson_mut_val *val, size_t *out_len);
-
-// Deep copy of a mutable value into doc without recursion; keys and strings
-// keep their full length (NUL bytes included). Null when memory runs out.
+// Deep copy of a value of either tree into doc without recursion; keys and
+// strings keep their full length (NUL bytes included). Null when memory
+// runs out.
 yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_mut_val *val);
+yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_val *val);
 
 // Whether n bytes form valid UTF-8 (no overlongs, surrogates or values past
 // U+10FFFF), as the JSON writer requires.
 bool je_utf8_valid(const char *s, size_t n);
-
-// Reported paths ("$.a[0]" style) are cut like a "%s.%s" / "%s[%zu]" into a
-// 4096-byte buffer: at most JE_PATH_MAX bytes. Because a cut child path
-// starts with its parent's path, a walk keeps one string and truncates it
-// back to the parent's length when it returns to the parent.
-void je_rpath_key(std::string &path, const char *key);  // "." + key (to its first NUL)
-void je_rpath_index(std::string &path, size_t index);   // "[index]"
 
 // Bounded copy into a fixed field, as snprintf(dst, size, "%s", src).
 void je_copy_field(char *dst, size_t size, const char *src);

@@ -9,6 +9,8 @@ char je_err[JE_ERR_SIZE];
 const char je_empty[] = "";
 je_bigbuf_t je_bigbuf = {nullptr, 0};
 yyjson_mut_doc *je_doc = nullptr;
+yyjson_doc *je_idoc = nullptr;
+char *je_idoc_text = nullptr;
 
 void je_set_error(const char *msg) { snprintf(je_err, sizeof je_err, "%s", msg ? msg : ""); }
 
@@ -40,8 +42,6 @@ char *je_bigbuf_get(size_t n) {
     return p;
 }
 
-char *je_bigbuf_ptr() { return (je_bigbuf.ptr && je_bigbuf.ptr[0]) ? je_bigbuf.ptr : nullptr; }
-
 bool je_fill_big(const char *text) {
     if (!text) return false;
     size_t len = strlen(text);
@@ -61,9 +61,38 @@ const char *je_publish(char *text, size_t len) {
     return buf;
 }
 
-bool je_doc_ensure() { return je_doc && yyjson_mut_doc_get_root(je_doc); }
+bool je_doc_ensure() {
+    if (je_idoc) return yyjson_doc_get_root(je_idoc) != nullptr;
+    return je_doc && yyjson_mut_doc_get_root(je_doc);
+}
 
-yyjson_mut_doc *je_doc_mut() { return je_doc; }
+static void je_idoc_release() {
+    yyjson_doc_free(je_idoc);
+    free(je_idoc_text);
+    je_idoc = nullptr;
+    je_idoc_text = nullptr;
+}
+
+yyjson_mut_doc *je_doc_mut() {
+    if (!je_idoc) return je_doc;
+    // yyjson copies an immutable tree in one pass over its contiguous
+    // values, without recursion, and copies every string.
+    yyjson_mut_doc *copy = yyjson_doc_mut_copy(je_idoc, nullptr);
+    if (!copy) {
+        je_set_error("out of memory (deep copy)");
+        return nullptr;
+    }
+    je_idoc_release();
+    yyjson_mut_doc_free(je_doc);
+    je_doc = copy;
+    return je_doc;
+}
+
+void je_doc_install_read(yyjson_doc *doc, char *text) {
+    je_doc_replace(nullptr);
+    je_idoc = doc;
+    je_idoc_text = text;
+}
 
 bool je_doc_set_from_imut(yyjson_doc *doc) {
     if (!doc) {
@@ -80,6 +109,7 @@ bool je_doc_set_from_imut(yyjson_doc *doc) {
 }
 
 void je_doc_replace(yyjson_mut_doc *doc) {
+    je_idoc_release();
     yyjson_mut_doc_free(je_doc);
     je_doc = doc;
 }
