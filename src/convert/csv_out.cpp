@@ -8,8 +8,7 @@
 
 #include "je_convert.h"
 
-constexpr size_t JE_CSV_OUT_INITIAL = 4096;  // first builder block
-constexpr size_t JE_CSV_NUM_SIZE = 64;       // text of one number
+constexpr size_t JE_CSV_NUM_SIZE = 64;  // text of one number
 
 static void je_csv_put(je_buf *out, std::string_view s) { je_buf_append(out, s.data(), s.size()); }
 
@@ -118,7 +117,7 @@ static const char *je_to_csv(V *root, const char *use) {
     je_csv_columns(arr, cols);
     const size_t ncols = static_cast<size_t>(cols.size());
 
-    je_buf_guard out(JE_CSV_OUT_INITIAL);
+    je_buf_guard out(je_buf_guard::out_t{});
     for (size_t c = 0; c < ncols; ++c) {
         if (c) je_buf_append(&out.b, ",", 1);
         je_csv_put_name(&out.b, cols.key(static_cast<int32_t>(c)));
@@ -149,10 +148,9 @@ static const char *je_to_csv(V *root, const char *use) {
         je_set_error("out of memory");
         return je_empty;
     }
-    char *dst = je_bigbuf_get(out.b.length + 1);
-    if (!dst) return je_empty;
-    memcpy(dst, out.b.text, out.b.length + 1);
-    return dst;
+    char *text = out.b.text;
+    out.b.text = nullptr;  // je_publish takes the block
+    return je_publish(text, out.b.length);
 }
 
 extern "C" JSONENGINE_API const char *json_to_csv(const char *path) {

@@ -17,15 +17,16 @@
 
 // ---- limits -------------------------------------------------------------
 
-constexpr size_t JE_ERR_SIZE = 1024;              // error slot, NUL included
-constexpr size_t JE_BIGBUF_LIMIT = 67108864;      // largest request (64 MiB)
-constexpr size_t JE_BIGBUF_INITIAL = 65536;       // first capacity (64 KiB)
-constexpr size_t JE_BUF_MIN = 64;                 // smallest builder block
-constexpr int JE_MAX_STEPS = 256;                 // steps in one path
-constexpr size_t JE_STEP_KEY_SIZE = 512;          // key bytes + NUL
-constexpr int64_t JE_MAX_INDEX = 2147483647;      // path index clamp
-constexpr size_t JE_PATH_SIZE = 4096;             // reported path, NUL included
-constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;  // reported path bytes
+constexpr size_t JE_ERR_SIZE = 1024;                       // error slot, NUL included
+constexpr size_t JE_BIGBUF_LIMIT = 67108864;               // largest request (64 MiB)
+constexpr size_t JE_BIGBUF_INITIAL = 65536;                // first capacity (64 KiB)
+constexpr size_t JE_BIGBUF_CEILING = 2 * JE_BIGBUF_LIMIT;  // largest capacity a writer may grow it to
+constexpr size_t JE_BUF_MIN = 64;                          // smallest builder block
+constexpr int JE_MAX_STEPS = 256;                          // steps in one path
+constexpr size_t JE_STEP_KEY_SIZE = 512;                   // key bytes + NUL
+constexpr int64_t JE_MAX_INDEX = 2147483647;               // path index clamp
+constexpr size_t JE_PATH_SIZE = 4096;                      // reported path, NUL included
+constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;           // reported path bytes
 
 // ---- error slot -----------------------------------------------------------
 
@@ -54,7 +55,21 @@ bool je_fill_big(const char *text);
 // Publishes a heap text of len bytes (from a writer or builder): copies it
 // with its NUL into the buffer and frees it. Returns the buffer, or je_empty
 // with the buffer's message. A null text is only freed and gives je_empty.
+// A text already written in place in the buffer (by a writer or builder
+// given the buffer's blocks, below) is only checked against the limit.
 const char *je_publish(char *text, size_t len);
+
+// Writing straight into the buffer: yyjson's writers and the text builder
+// take their blocks from this allocator, whose block is the buffer itself
+// while the request stays within JE_BIGBUF_CEILING; a larger request moves
+// the text to a heap block of its own (which can only end refused by the
+// limit, or be copied in when the writer over-asked). Its free releases
+// only such blocks.
+const yyjson_alc *je_out_alc();
+// Publishes what a writer given je_out_alc() produced: a null text leaves
+// "out of memory" when the buffer could not grow, else "internal: json
+// write failed".
+const char *je_out_text(char *text, size_t len);
 
 // ---- engine document --------------------------------------------------------
 
@@ -89,9 +104,13 @@ struct je_buf {
     size_t length;
     size_t capacity;
     bool failed;
+    bool out;  // the block comes from je_out_alc() (the shared output buffer)
 };
 
 void je_buf_init(je_buf *buf, size_t size);
+// A builder whose text is written straight into the shared output buffer;
+// publish it with je_publish(text, length).
+void je_buf_init_out(je_buf *buf);
 void je_buf_append(je_buf *buf, const void *src, size_t n);
 void je_buf_appendf(je_buf *buf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 void je_buf_free(je_buf *buf);
@@ -177,6 +196,8 @@ struct je_mut_doc_guard {
 struct je_buf_guard {
     je_buf b;
     explicit je_buf_guard(size_t size) { je_buf_init(&b, size); }
+    struct out_t {};
+    explicit je_buf_guard(out_t) { je_buf_init_out(&b); }
     ~je_buf_guard() { je_buf_free(&b); }
     je_buf_guard(const je_buf_guard &) = delete;
     je_buf_guard &operator=(const je_buf_guard &) = delete;

@@ -93,12 +93,8 @@ static const char *je_get(const char *path) {
                 return je_empty;
             }
             size_t len = 0;
-            char *text = je_write_val(val, &len);
-            if (!text) {
-                je_set_error("internal: json write failed");
-                return je_empty;
-            }
-            return je_publish(text, len);
+            char *text = je_write_opts(val, 0, je_out_alc(), &len);
+            return je_out_text(text, len);
         });
     });
 }

@@ -52,6 +52,14 @@ bool je_fill_big(const char *text) {
 }
 
 const char *je_publish(char *text, size_t len) {
+    if (text && text == je_bigbuf.ptr) {
+        if (len + 1 > JE_BIGBUF_LIMIT) {
+            je_set_error("output too large (>64MB)");
+            return je_empty;
+        }
+        text[len] = '\0';
+        return text;
+    }
     je_free_guard g(text);
     if (!text) return je_empty;
     char *buf = je_bigbuf_get(len + 1);
@@ -59,6 +67,57 @@ const char *je_publish(char *text, size_t len) {
     memcpy(buf, text, len);
     buf[len] = '\0';
     return buf;
+}
+
+// ---- the output allocator ----
+
+static bool je_out_grow_failed = false;
+
+// Grows the buffer to hold need bytes (need <= JE_BIGBUF_CEILING), by the
+// same doubling as je_bigbuf_get.
+static bool je_bigbuf_reserve(size_t need) {
+    if (je_bigbuf.cap >= need) return true;
+    size_t cap = je_bigbuf.cap ? je_bigbuf.cap : JE_BIGBUF_INITIAL;
+    while (cap < need) cap *= 2;
+    char *p = static_cast<char *>(realloc(je_bigbuf.ptr, cap));
+    if (!p) {
+        je_out_grow_failed = true;
+        return false;
+    }
+    je_bigbuf.ptr = p;
+    je_bigbuf.cap = cap;
+    return true;
+}
+
+static void *je_out_malloc(void *, size_t size) {
+    if (size > JE_BIGBUF_CEILING) return malloc(size);
+    return je_bigbuf_reserve(size) ? je_bigbuf.ptr : nullptr;
+}
+
+static void *je_out_realloc(void *, void *ptr, size_t old_size, size_t size) {
+    if (ptr != je_bigbuf.ptr || !ptr) return realloc(ptr, size);
+    if (size <= JE_BIGBUF_CEILING) return je_bigbuf_reserve(size) ? je_bigbuf.ptr : nullptr;
+    void *own = malloc(size);
+    if (own) memcpy(own, ptr, old_size < size ? old_size : size);
+    return own;
+}
+
+static void je_out_free(void *, void *ptr) {
+    if (ptr != je_bigbuf.ptr) free(ptr);
+}
+
+const yyjson_alc *je_out_alc() {
+    static const yyjson_alc alc = {je_out_malloc, je_out_realloc, je_out_free, nullptr};
+    je_out_grow_failed = false;
+    return &alc;
+}
+
+const char *je_out_text(char *text, size_t len) {
+    if (!text) {
+        je_set_error(je_out_grow_failed ? "out of memory" : "internal: json write failed");
+        return je_empty;
+    }
+    return je_publish(text, len);
 }
 
 bool je_doc_ensure() {

@@ -8,7 +8,6 @@
 
 constexpr int32_t JE_MAX_FLAT = 10000;
 constexpr size_t JE_FLAT_PATH_SIZE = JE_PATH_SIZE;  // NUL included
-constexpr size_t JE_FLAT_BUF_INITIAL = 8192;
 
 namespace {
 struct je_flat_entry {
@@ -65,7 +64,7 @@ template <class V>
 static const char *je_flatten(V *root) {
     je_nflat = 0;
     if (je_is_ctn(root)) je_flatten_walk(root);
-    je_buf_guard g(JE_FLAT_BUF_INITIAL);
+    je_buf_guard g(je_buf_guard::out_t{});
     je_buf *b = &g.b;
     auto put = [b](const char *p, size_t n) { je_buf_append(b, p, n); };
     je_buf_append(b, "{", 1);
@@ -98,7 +97,7 @@ static const char *je_flatten(V *root) {
         return je_empty;
     }
     char *text = b->text;
-    b->text = nullptr;
+    b->text = nullptr;  // je_publish takes the block
     return je_publish(text, b->length);
 }
 

@@ -24,7 +24,6 @@ constexpr int32_t JE_QSTEPS_FIRST_CAP = 4;  // first step array of a path
 constexpr int32_t JE_QMAX_RESULTS = 4000;   // rows of the result table
 constexpr size_t JE_QFIELD_SIZE = 12288;    // json_query_field buffers, NUL included
 constexpr size_t JE_QPATH_IDX_ROOM = 24;    // room an index piece needs in a path
-constexpr size_t JE_QRAW_INITIAL = 1024;    // first block of json_query_raw's builder
 
 // ---- lexer ------------------------------------------------------------------
 

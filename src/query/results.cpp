@@ -122,7 +122,7 @@ extern "C" JSONENGINE_API const char *json_query_field(int index, const char *fi
 extern "C" JSONENGINE_API const char *json_query_raw(void) {
     return je_guard<const char *>(je_empty, []() -> const char * {
         if (je_qn == 0) return je_qraw_none;
-        je_buf_guard bg(JE_QRAW_INITIAL);
+        je_buf_guard bg(je_buf_guard::out_t{});
         je_buf *b = &bg.b;
         je_buf_append(b, "[", 1);
         for (int32_t i = 0; i < je_qn; ++i) {
@@ -137,7 +137,9 @@ extern "C" JSONENGINE_API const char *json_query_raw(void) {
             }
         }
         je_buf_append(b, "]", 1);
-        if (b->failed || !b->text || !je_fill_big(b->text)) return je_empty;
-        return je_bigbuf.ptr;
+        if (b->failed || !b->text) return je_empty;
+        char *text = b->text;
+        b->text = nullptr;  // je_publish takes the block
+        return je_publish(text, b->length);
     });
 }
