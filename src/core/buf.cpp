@@ -20,7 +20,7 @@ void je_buf_init(je_buf *buf, size_t size) {
 }
 
 void je_buf_init_out(je_buf *buf) {
-    const yyjson_alc *alc = je_out_alc();
+    const yyjson_alc *alc = je_out_begin();
     buf->length = 0;
     buf->failed = false;
     buf->out = true;
@@ -95,6 +95,8 @@ void je_buf_free(je_buf *buf) {
     if (buf->out) {
         const yyjson_alc *alc = je_out_alc();
         alc->free(alc->ctx, buf->text);
+        // A text still held here was not published: the call failed.
+        if (buf->text) je_out_failed();
     } else {
         free(buf->text);
     }

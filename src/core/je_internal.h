@@ -20,7 +20,7 @@
 constexpr size_t JE_ERR_SIZE = 1024;                       // error slot, NUL included
 constexpr size_t JE_BIGBUF_LIMIT = 67108864;               // largest request (64 MiB)
 constexpr size_t JE_BIGBUF_INITIAL = 65536;                // first capacity (64 KiB)
-constexpr size_t JE_BIGBUF_CEILING = 2 * JE_BIGBUF_LIMIT;  // largest capacity a writer may grow it to
+constexpr size_t JE_BIGBUF_CEILING = 2 * JE_BIGBUF_LIMIT;  // largest capacity kept after a call
 constexpr size_t JE_BUF_MIN = 64;                          // smallest builder block
 constexpr int JE_MAX_STEPS = 256;                          // steps in one path
 constexpr size_t JE_STEP_KEY_SIZE = 512;                   // key bytes + NUL
@@ -60,12 +60,19 @@ bool je_fill_big(const char *text);
 const char *je_publish(char *text, size_t len);
 
 // Writing straight into the buffer: yyjson's writers and the text builder
-// take their blocks from this allocator, whose block is the buffer itself
-// while the request stays within JE_BIGBUF_CEILING; a larger request moves
-// the text to a heap block of its own (which can only end refused by the
-// limit, or be copied in when the writer over-asked). Its free releases
-// only such blocks.
+// take their blocks from this allocator, whose block is the buffer itself.
+// A writer may ask for more than the text needs (yyjson sizes its first
+// block from the value count); untouched, that costs address space only,
+// and publishing gives back what lies past JE_BIGBUF_CEILING. Its free
+// releases only blocks other than the buffer.
 const yyjson_alc *je_out_alc();
+// Starts writing a result straight into the buffer and returns the
+// allocator: the buffer's text is kept aside, so that a call that fails
+// (refused by the limit, a writer or memory failure) still leaves the
+// buffer as it was, as every failed call does.
+const yyjson_alc *je_out_begin();
+// Puts back the text kept by je_out_begin after a failed write.
+void je_out_failed();
 // Publishes what a writer given je_out_alc() produced: a null text leaves
 // "out of memory" when the buffer could not grow, else "internal: json
 // write failed".

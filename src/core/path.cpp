@@ -93,7 +93,7 @@ static const char *je_get(const char *path) {
                 return je_empty;
             }
             size_t len = 0;
-            char *text = je_write_opts(val, 0, je_out_alc(), &len);
+            char *text = je_write_opts(val, 0, je_out_begin(), &len);
             return je_out_text(text, len);
         });
     });

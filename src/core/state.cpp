@@ -51,24 +51,6 @@ bool je_fill_big(const char *text) {
     return true;
 }
 
-const char *je_publish(char *text, size_t len) {
-    if (text && text == je_bigbuf.ptr) {
-        if (len + 1 > JE_BIGBUF_LIMIT) {
-            je_set_error("output too large (>64MB)");
-            return je_empty;
-        }
-        text[len] = '\0';
-        return text;
-    }
-    je_free_guard g(text);
-    if (!text) return je_empty;
-    char *buf = je_bigbuf_get(len + 1);
-    if (!buf) return je_empty;
-    memcpy(buf, text, len);
-    buf[len] = '\0';
-    return buf;
-}
-
 // ---- the output allocator ----
 
 static bool je_out_grow_failed = false;
@@ -90,16 +72,14 @@ static bool je_bigbuf_reserve(size_t need) {
 }
 
 static void *je_out_malloc(void *, size_t size) {
-    if (size > JE_BIGBUF_CEILING) return malloc(size);
+    if (size > SIZE_MAX / 4) return nullptr;
     return je_bigbuf_reserve(size) ? je_bigbuf.ptr : nullptr;
 }
 
-static void *je_out_realloc(void *, void *ptr, size_t old_size, size_t size) {
+static void *je_out_realloc(void *, void *ptr, size_t, size_t size) {
     if (ptr != je_bigbuf.ptr || !ptr) return realloc(ptr, size);
-    if (size <= JE_BIGBUF_CEILING) return je_bigbuf_reserve(size) ? je_bigbuf.ptr : nullptr;
-    void *own = malloc(size);
-    if (own) memcpy(own, ptr, old_size < size ? old_size : size);
-    return own;
+    if (size > SIZE_MAX / 4) return nullptr;
+    return je_bigbuf_reserve(size) ? je_bigbuf.ptr : nullptr;
 }
 
 static void je_out_free(void *, void *ptr) {
@@ -108,16 +88,79 @@ static void je_out_free(void *, void *ptr) {
 
 const yyjson_alc *je_out_alc() {
     static const yyjson_alc alc = {je_out_malloc, je_out_realloc, je_out_free, nullptr};
-    je_out_grow_failed = false;
     return &alc;
+}
+
+// Shrinks a buffer grown past JE_BIGBUF_CEILING by a writer to the
+// capacity a text of len bytes needs.
+static void je_bigbuf_settle(size_t len) {
+    if (je_bigbuf.cap <= JE_BIGBUF_CEILING) return;
+    size_t cap = JE_BIGBUF_INITIAL;
+    while (cap < len + 2 && cap < JE_BIGBUF_CEILING) cap *= 2;
+    if (char *p = static_cast<char *>(realloc(je_bigbuf.ptr, cap))) {
+        je_bigbuf.ptr = p;
+        je_bigbuf.cap = cap;
+    }
+}
+
+// The buffer's text while a result is written over it.
+static char *je_out_kept = nullptr;
+static size_t je_out_kept_len = 0;
+
+static void je_out_drop() {
+    free(je_out_kept);
+    je_out_kept = nullptr;
+}
+
+const yyjson_alc *je_out_begin() {
+    je_out_grow_failed = false;
+    je_out_drop();
+    if (je_bigbuf.ptr && je_bigbuf.ptr[0]) {
+        je_out_kept_len = strnlen(je_bigbuf.ptr, je_bigbuf.cap);
+        je_out_kept = static_cast<char *>(malloc(je_out_kept_len + 1));
+        if (je_out_kept) memcpy(je_out_kept, je_bigbuf.ptr, je_out_kept_len);
+    }
+    return je_out_alc();
+}
+
+void je_out_failed() {
+    je_bigbuf_settle(0);
+    if (je_bigbuf.ptr) je_bigbuf.ptr[0] = '\0';
+    if (je_out_kept && je_bigbuf_reserve(je_out_kept_len + 1)) {
+        memcpy(je_bigbuf.ptr, je_out_kept, je_out_kept_len);
+        je_bigbuf.ptr[je_out_kept_len] = '\0';
+    }
+    je_out_drop();
 }
 
 const char *je_out_text(char *text, size_t len) {
     if (!text) {
+        je_out_failed();
         je_set_error(je_out_grow_failed ? "out of memory" : "internal: json write failed");
         return je_empty;
     }
     return je_publish(text, len);
+}
+
+const char *je_publish(char *text, size_t len) {
+    if (text && text == je_bigbuf.ptr) {
+        if (len + 1 > JE_BIGBUF_LIMIT) {
+            je_out_failed();
+            je_set_error("output too large (>64MB)");
+            return je_empty;
+        }
+        text[len] = '\0';
+        je_bigbuf_settle(len);
+        je_out_drop();
+        return je_bigbuf.ptr;
+    }
+    je_free_guard g(text);
+    if (!text) return je_empty;
+    char *buf = je_bigbuf_get(len + 1);
+    if (!buf) return je_empty;
+    memcpy(buf, text, len);
+    buf[len] = '\0';
+    return buf;
 }
 
 bool je_doc_ensure() {

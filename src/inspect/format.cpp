@@ -183,9 +183,9 @@ static const char *je_format(V *root, const char *mode) {
             je_set_error("output too large (>64MB)");
             return je_empty;
         }
-        text = je_write_opts(root, YYJSON_WRITE_PRETTY, je_out_alc(), &len);
+        text = je_write_opts(root, YYJSON_WRITE_PRETTY, je_out_begin(), &len);
     } else if (strcmp(mode, "minify") == 0) {
-        text = je_write_opts(root, 0, je_out_alc(), &len);
+        text = je_write_opts(root, 0, je_out_begin(), &len);
     } else if (strcmp(mode, "sorted") == 0) {
         je_mut_doc_guard sorted(yyjson_mut_doc_new(nullptr));
         yyjson_mut_val *copy = sorted.d ? je_sorted_mut(sorted.d, root) : nullptr;
@@ -193,7 +193,7 @@ static const char *je_format(V *root, const char *mode) {
             je_set_error("sort copy failed (memory)");
             return je_empty;
         }
-        text = je_write_opts(copy, 0, je_out_alc(), &len);
+        text = je_write_opts(copy, 0, je_out_begin(), &len);
     } else {
         je_set_errorf("unknown format mode: %s (use pretty|minify|sorted)", mode);
         return je_empty;
