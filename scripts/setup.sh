@@ -17,7 +17,7 @@ set -euo pipefail
 YYJSON_SUITE="${YYJSON_SUITE:-forky}"
 YYJSON_PACKAGES=(libyyjson0 libyyjson-dev)
 YYJSON_SERIES="0.12."
-BASE_PACKAGES=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3)
+BASE_PACKAGES=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 python3-venv)
 EXTRA_PACKAGES=()
 for arg in "$@"; do
   case "$arg" in
