@@ -3,8 +3,13 @@
 //   jsonengine_benchtool gen DIR           writes large.json, rows.json, rows.csv
 //   jsonengine_benchtool rss-load FILE     memory of json_parse_file
 //   jsonengine_benchtool rss-query FILE Q  memory of json_query after loading FILE
-//   jsonengine_benchtool rss-yyjson FILE   memory of reading FILE with
-//                                          yyjson_read + yyjson_doc_mut_copy
+//   jsonengine_benchtool rss-edit FILE     memory of the first edit after
+//                                          loading FILE (the one mutable copy)
+//   jsonengine_benchtool rss-format FILE   memory of loading FILE and taking
+//                                          json_format("minify")
+//   jsonengine_benchtool rss-yyjson FILE   memory of reading FILE with yyjson
+//   jsonengine_benchtool rss-yyjson-write FILE   the same and writing it minified
+//   jsonengine_benchtool rss-yyjson-mut FILE     the same and a mutable copy
 //   jsonengine_benchtool rss-edits N       memory after N rounds of editing a
 //                                          2 KB document (10 sets of a 1 KB
 //                                          value, a diff, a merge and three
@@ -72,7 +77,8 @@ static bool write_file(const std::string &path, const std::string &text) {
 
 static int usage() {
     fprintf(stderr,
-            "usage: jsonengine_benchtool gen DIR | rss-load FILE | rss-query FILE QUERY | rss-yyjson FILE |\n"
+            "usage: jsonengine_benchtool gen DIR | rss-load FILE | rss-query FILE QUERY | rss-edit FILE | "
+            "rss-format FILE | rss-yyjson FILE | rss-yyjson-write FILE | rss-yyjson-mut FILE |\n"
             "       rss-edits N | merge-scale RECORDS [MERGES]\n");
     return 2;
 }
@@ -149,7 +155,7 @@ int main(int argc, char **argv) {
     if (cmd == "rss-edits") return rss_edits(atol(argv[2]));
     if (cmd == "merge-scale") return merge_scale(atol(argv[2]), argc > 3 ? atol(argv[3]) : 50);
     long start = step_start();
-    if (cmd == "rss-load" || cmd == "rss-query") {
+    if (cmd == "rss-load" || cmd == "rss-query" || cmd == "rss-edit" || cmd == "rss-format") {
         if (cmd == "rss-query" && argc < 4) return usage();
         if (json_parse_file(argv[2]) != 0) {
             fprintf(stderr, "benchtool: %s\n", json_last_error());
@@ -161,19 +167,47 @@ int main(int argc, char **argv) {
                 fprintf(stderr, "benchtool: %s\n", json_last_error());
                 return 1;
             }
+        } else if (cmd == "rss-edit") {
+            // Fails after the copy: the document has no such member.
+            start = step_start();
+            json_delete("$.bench_absent_key");
+        } else if (cmd == "rss-format") {
+            if (!json_format("minify")[0]) {
+                fprintf(stderr, "benchtool: %s\n", json_last_error());
+                return 1;
+            }
         }
-    } else if (cmd == "rss-yyjson") {
+    } else if (cmd == "rss-yyjson" || cmd == "rss-yyjson-write" || cmd == "rss-yyjson-mut") {
         yyjson_read_err err;
         yyjson_doc *doc = yyjson_read_file(argv[2], 0, nullptr, &err);
-        yyjson_mut_doc *copy = doc ? yyjson_doc_mut_copy(doc, nullptr) : nullptr;
-        if (!copy) {
-            fprintf(stderr, "benchtool: %s\n", doc ? "out of memory" : err.msg);
+        if (!doc) {
+            fprintf(stderr, "benchtool: %s\n", err.msg);
             return 1;
         }
-        yyjson_doc_free(doc);
+        if (cmd == "rss-yyjson-write") {
+            size_t len = 0;
+            char *text = yyjson_write(doc, 0, &len);
+            if (!text) {
+                fprintf(stderr, "benchtool: write failed\n");
+                return 1;
+            }
+            free(text);
+        } else if (cmd == "rss-yyjson-mut") {
+            yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc, nullptr);
+            if (!copy) {
+                fprintf(stderr, "benchtool: out of memory\n");
+                return 1;
+            }
+            yyjson_doc_free(doc);
+            doc = nullptr;
+            long peak = peak_kib();
+            printf("rss_kib start=%ld peak=%ld end=%ld\n", start, peak, status_kib("VmRSS:"));
+            yyjson_mut_doc_free(copy);
+            return 0;
+        }
         long peak = peak_kib();
         printf("rss_kib start=%ld peak=%ld end=%ld\n", start, peak, status_kib("VmRSS:"));
-        yyjson_mut_doc_free(copy);
+        yyjson_doc_free(doc);
         return 0;
     } else {
         return usage();

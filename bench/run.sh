@@ -61,8 +61,12 @@ large="$out/data/large.json"
 mib() { awk '{ split($2, s, "="); split($3, p, "="); split($4, e, "=");
   printf "peak %5.0f MiB  (%+5.0f MiB over the start)   resident after it %5.0f MiB\n", p[2] / 1024, (p[2] - s[2]) / 1024, e[2] / 1024 }'; }
 {
-  printf '%-42s' "yyjson read + mutable copy (reference)"; "$tool" rss-yyjson "$large" | mib
+  printf '%-42s' "yyjson read (reference)"; "$tool" rss-yyjson "$large" | mib
   printf '%-42s' "json_parse_file"; "$tool" rss-load "$large" | mib
+  printf '%-42s' "yyjson read + minified write (reference)"; "$tool" rss-yyjson-write "$large" | mib
+  printf '%-42s' "json_parse_file + json_format minify"; "$tool" rss-format "$large" | mib
+  printf '%-42s' "yyjson read + mutable copy (reference)"; "$tool" rss-yyjson-mut "$large" | mib
+  printf '%-42s' "first edit after json_parse_file"; "$tool" rss-edit "$large" | mib
   for q in '$.items[].name' '$.items[?.score > 99].id' '$.items | map(.id)'; do
     printf '%-42s' "json_query $q"; "$tool" rss-query "$large" "$q" | mib
   done

@@ -37,7 +37,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    const char *families[] = {"load", "paths", "query", "csv", "merge_diff", "inspect"};
+    const char *families[] = {"load", "paths", "query", "csv", "merge_diff", "inspect", "trees"};
     for (const char *f : families) fs::create_directories(out / f);
 
     std::map<std::string, int> counts;
@@ -63,6 +63,7 @@ int main(int argc, char **argv) {
             put(out / "query", "suite-" + id, je_seed_join({docs[i], "$[][?$]"}));
             put(out / "merge_diff", "suite-" + id, je_seed_join({docs[i], docs[(i + 1) % docs.size()]}));
             put(out / "inspect", "suite-" + id, je_seed_join({docs[i], "a", "both"}));
+            put(out / "trees", "suite-" + id, je_seed_join({docs[i], "$[0]", "$.*[?.a]", "a"}));
         }
         for (const fs::path &p : files_in(data / "csv-spectrum" / "csvs", ".csv"))
             put(out / "csv", p.filename().string(), je_seed_join({slurp(p), "$"}));

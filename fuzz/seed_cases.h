@@ -170,6 +170,9 @@ inline std::vector<je_seed_case> je_seed_cases() {
     add("merge_diff", {deep_obj, je_seed_nested(600, "{\"a\":", "}", "1")});
     add("merge_diff", {deep_arr, je_seed_nested(600, "[", "]", "2")});
 
+    add("trees", {"{\"a\":1,\"a\":{\"b\":[1,2]},\"a\\u0000b\":\"x\"}", "$.a", "$.a.b | length", "a"});
+    add("trees", {"[18446744073709551615,-9223372036854775808,1e308,-0.0,{\"a\":[]}]", "$[4].a", "$[?.a]", "1"});
+    add("trees", {"[{\"a\":1,\"b\":\"x,y\"},{\"a\":2,\"c\":[true]}]", "$", "map(.a)", "x"});
     add("inspect", {"{\"bob\":\"bobby\"}", "bob", "both"});
     add("inspect", {"\"abc\"", "b", "value"});
     add("inspect", {"{\"n\":123}", "12", "key"});

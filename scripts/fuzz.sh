@@ -10,8 +10,8 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-${JE_FUZZ_SECONDS:-50}}"
 dir=build-fuzz
-targets=(load paths query csv merge_diff inspect)
-declare -A dict=([load]=json [paths]=json [query]=query [csv]=csv [merge_diff]=json [inspect]=json)
+targets=(load paths query csv merge_diff inspect trees)
+declare -A dict=([load]=json [paths]=json [query]=query [csv]=csv [merge_diff]=json [inspect]=json [trees]=json)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz: clang++ is missing; run: sudo bash scripts/setup.sh --fuzz" >&2

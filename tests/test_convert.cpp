@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "je_internal.h"
 #include "je_test_util.h"
+#include "je_tree.h"
 #include "merge_reference.h"
 
 namespace {
@@ -563,10 +563,10 @@ TEST(ToCsv, Failures) {
 // The engine never stores text its writer refuses, so the writer's failure
 // is staged by planting an invalid string directly in the document.
 void plant_unwritable(const char *path) {
-    yyjson_mut_val *bad = yyjson_mut_strn(je_doc, "\xFF", 1);
+    yyjson_mut_val *bad = yyjson_mut_strn(je_doc_mut(), "\xFF", 1);
     ASSERT_TRUE(je_parse_path(path));
-    yyjson_mut_val *obj = je_nav(yyjson_mut_doc_get_root(je_doc));
-    ASSERT_TRUE(yyjson_mut_obj_add(obj, yyjson_mut_str(je_doc, "bad"), bad));
+    yyjson_mut_val *obj = je_nav(yyjson_mut_doc_get_root(je_doc_mut()));
+    ASSERT_TRUE(yyjson_mut_obj_add(obj, yyjson_mut_str(je_doc_mut(), "bad"), bad));
 }
 
 TEST(ToCsv, UnwritableCellIsEmptyAndReported) {
@@ -728,7 +728,7 @@ TEST(FromCsv, TypeInference) {
         std::string csv = std::string("v\n\"") + row.cell + "\"\n";
         ASSERT_EQ(json_from_csv(csv.c_str()), 0) << json_last_error();
         EXPECT_STREQ(json_get("$[0].v"), row.value);
-        yyjson_mut_val *v = yyjson_mut_obj_get(yyjson_mut_arr_get(yyjson_mut_doc_get_root(je_doc), 0), "v");
+        yyjson_mut_val *v = yyjson_mut_obj_get(yyjson_mut_arr_get(yyjson_mut_doc_get_root(je_doc_mut()), 0), "v");
         ASSERT_NE(v, nullptr);
         const char *type = yyjson_mut_is_null(v)    ? "null"
                            : yyjson_mut_is_true(v)  ? "true"

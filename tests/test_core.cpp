@@ -10,22 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "je_internal.h"
 #include "je_test_util.h"
+#include "je_tree.h"
 
 namespace {
+
+// The output buffer's text, or null when it is absent or empty.
+const char *bigbuf_text() { return (je_bigbuf.ptr && je_bigbuf.ptr[0]) ? je_bigbuf.ptr : nullptr; }
 
 // The state a freshly loaded library starts in, taken before any test runs.
 const std::string initial_error = json_last_error();
 const std::string initial_root_type = json_root_type();
-const bool initial_bigbuf_empty = je_bigbuf_ptr() == nullptr && je_bigbuf.cap == 0;
+const bool initial_bigbuf_empty = bigbuf_text() == nullptr && je_bigbuf.cap == 0;
 
 // Drops the engine document so a test can see the "nothing loaded" state
 // whatever ran before it in this process.
-void unload() {
-    yyjson_mut_doc_free(je_doc);
-    je_doc = nullptr;
-}
+void unload() { je_doc_replace(nullptr); }
 
 std::string get_all() { return json_get("$"); }
 
@@ -99,7 +99,7 @@ TEST(EngineState, InstallingNullDocFails) {
 TEST(OutputBuffer, CapacitiesDoubleFrom64KiBAndRefuseAbove64MiB) {
     free(je_bigbuf.ptr);
     je_bigbuf = {nullptr, 0};
-    EXPECT_EQ(je_bigbuf_ptr(), nullptr);
+    EXPECT_EQ(bigbuf_text(), nullptr);
 
     struct Row {
         const char *name;
@@ -144,13 +144,13 @@ TEST(OutputBuffer, CapacitiesDoubleFrom64KiBAndRefuseAbove64MiB) {
 
 TEST(OutputBuffer, PtrFillAndPublish) {
     ASSERT_TRUE(je_fill_big("abc"));
-    EXPECT_STREQ(je_bigbuf_ptr(), "abc");
+    EXPECT_STREQ(bigbuf_text(), "abc");
     je_bigbuf.ptr[0] = '\0';
-    EXPECT_EQ(je_bigbuf_ptr(), nullptr);
+    EXPECT_EQ(bigbuf_text(), nullptr);
 
     EXPECT_FALSE(je_fill_big(nullptr));
     ASSERT_TRUE(je_fill_big(""));
-    EXPECT_EQ(je_bigbuf_ptr(), nullptr);
+    EXPECT_EQ(bigbuf_text(), nullptr);
 
     char *text = static_cast<char *>(malloc(4));
     memcpy(text, "xyz", 4);
@@ -158,7 +158,7 @@ TEST(OutputBuffer, PtrFillAndPublish) {
     EXPECT_EQ(out, je_bigbuf.ptr);
     EXPECT_STREQ(out, "xyz");
     EXPECT_EQ(je_publish(nullptr, 0), je_empty);
-    EXPECT_STREQ(je_bigbuf_ptr(), "xyz");
+    EXPECT_STREQ(bigbuf_text(), "xyz");
 }
 
 TEST(TextBuilder, InitialCapacity) {
@@ -446,7 +446,7 @@ TEST(ParseVal, Cases) {
         SCOPED_TRACE(row.name);
         je_set_error("untouched");
         const char *msg = "not set";
-        yyjson_mut_val *v = je_parse_val(je_doc, row.text, &msg);
+        yyjson_mut_val *v = je_parse_val(je_doc_mut(), row.text, &msg);
         EXPECT_STREQ(json_last_error(), "untouched");
         if (row.written) {
             ASSERT_NE(v, nullptr);

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "je_internal.h"
 #include "je_test_util.h"
+#include "je_tree.h"
 
 namespace {
 
@@ -16,10 +16,7 @@ std::string repeat(const std::string &piece, size_t n) {
     return s;
 }
 
-void unload() {
-    yyjson_mut_doc_free(je_doc);
-    je_doc = nullptr;
-}
+void unload() { je_doc_replace(nullptr); }
 
 // One edit: the document before, the path (and value), the message ("" for
 // success) and the whole document afterwards.

@@ -29,6 +29,7 @@ struct je_fuzz_stop {};
 #include "../fuzz/fuzz_merge_diff.cpp"
 #include "../fuzz/fuzz_paths.cpp"
 #include "../fuzz/fuzz_query.cpp"
+#include "../fuzz/fuzz_trees.cpp"
 #include "../fuzz/seed_cases.h"
 
 namespace {
@@ -38,8 +39,9 @@ using target_fn = void (*)(const uint8_t *, size_t);
 
 const std::map<std::string, target_fn> &targets() {
     static const std::map<std::string, target_fn> t = {
-        {"load", je_fuzz_load::run}, {"paths", je_fuzz_paths::run},           {"query", je_fuzz_query::run},
-        {"csv", je_fuzz_csv::run},   {"merge_diff", je_fuzz_merge_diff::run}, {"inspect", je_fuzz_inspect::run},
+        {"load", je_fuzz_load::run},   {"paths", je_fuzz_paths::run},           {"query", je_fuzz_query::run},
+        {"csv", je_fuzz_csv::run},     {"merge_diff", je_fuzz_merge_diff::run}, {"inspect", je_fuzz_inspect::run},
+        {"trees", je_fuzz_trees::run},
     };
     return t;
 }
@@ -66,9 +68,10 @@ TEST(FuzzReplay, SeedCases) {
 
 TEST(FuzzReplay, RecordedFindings) {
     fs::path dir = fs::path(JE_EXAMPLES_DIR).parent_path() / "fuzz" / "regressions";
+    // A missing folder would replay nothing and pass; each target has one.
     for (const auto &[family, fn] : targets()) {
-        std::error_code ec;
-        for (const auto &entry : fs::directory_iterator(dir / family, ec)) {
+        ASSERT_TRUE(fs::is_directory(dir / family)) << (dir / family) << " is missing";
+        for (const auto &entry : fs::directory_iterator(dir / family)) {
             if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
             je_replay_case = family + "/" + entry.path().filename().string();
             std::ifstream in(entry.path(), std::ios::binary);

@@ -26,10 +26,7 @@ const char *const store_doc =
 const char *const book0 = "{\"title\":\"A\",\"price\":8}";
 const char *const book1 = "{\"title\":\"B\",\"price\":12,\"tags\":[\"x\",\"y\"]}";
 
-void unload() {
-    yyjson_mut_doc_free(je_doc);
-    je_doc = nullptr;
-}
+void unload() { je_doc_replace(nullptr); }
 
 // Every row of the result table as (path, value).
 Rows table() {
@@ -52,7 +49,7 @@ const char *tok_name(je_tok kind) {
 // shown as "ERR(message)".
 std::string lex_all(const char *text) {
     je_parser p{};
-    p.src = p.pos = text;
+    p.pos = text;
     std::string out;
     int ends = 0;
     while (ends < 2) {
@@ -137,7 +134,7 @@ TEST(QueryLexer, Tokens) {
 TEST(QueryLexer, LongTextsAreCutButConsumedWhole) {
     std::string lit = "\"" + std::string(600, 's') + "\"]";
     je_parser p{};
-    p.src = p.pos = lit.c_str();
+    p.pos = lit.c_str();
     ASSERT_TRUE(je_p_next(&p));
     EXPECT_EQ(p.kind, JE_TOK_STRING);
     EXPECT_EQ(std::string(p.str), std::string(511, 's'));
@@ -147,14 +144,14 @@ TEST(QueryLexer, LongTextsAreCutButConsumedWhole) {
     // A multi-byte sequence can be cut at the limit.
     std::string cut = "\"" + std::string(510, 's') + "\\u20ac\"";
     p = je_parser{};
-    p.src = p.pos = cut.c_str();
+    p.pos = cut.c_str();
     ASSERT_TRUE(je_p_next(&p));
     EXPECT_EQ(std::string(p.str), std::string(510, 's') + "\xe2");
 
     std::string ident(200, 'q');
     ident += " |";
     p = je_parser{};
-    p.src = p.pos = ident.c_str();
+    p.pos = ident.c_str();
     ASSERT_TRUE(je_p_next(&p));
     EXPECT_EQ(p.kind, JE_TOK_IDENT);
     EXPECT_EQ(std::string(p.ident), std::string(127, 'q'));
@@ -218,7 +215,7 @@ std::string render_prog(const je_prog *prog) {
 // The rendered program of a whole query, or "ERR(message)".
 std::string parse_query(const char *text) {
     je_parser p{};
-    p.src = p.pos = text;
+    p.pos = text;
     je_prog prog{};
     je_prog_guard guard(&prog);
     if (!je_p_next(&p) || !je_parse_prog(&p, &prog)) return std::string("ERR(") + json_last_error() + ")";
@@ -674,7 +671,7 @@ TEST(QueryEval, PoolAllocationFailures) {
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         je_parser p{};
-        p.src = p.pos = row.query;
+        p.pos = row.query;
         je_prog prog{};
         je_prog_guard guard(&prog);
         ASSERT_TRUE(je_p_next(&p) && je_parse_prog(&p, &prog));
@@ -685,7 +682,7 @@ TEST(QueryEval, PoolAllocationFailures) {
         ASSERT_NE(pool.pool.doc, nullptr);
         je_es out;
         je_err_clear();
-        EXPECT_EQ(je_eval_prog(&prog, yyjson_mut_doc_get_root(je_doc), "$", &out, &pool.pool), row.ok);
+        EXPECT_EQ(je_eval_prog(&prog, yyjson_mut_doc_get_root(je_doc_mut()), "$", &out, &pool.pool), row.ok);
         EXPECT_STREQ(json_last_error(), row.message);
     }
 }

@@ -3,26 +3,21 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "je_convert.h"
 
 constexpr size_t JE_CSV_FIELD_MAX = JE_CSV_FIELD_SIZE - 1;  // stored bytes of a field
 
-// The header table: names as read (cut like every field) and their lengths.
-static char je_csv_names[JE_CSV_MAX_COLUMNS][JE_CSV_FIELD_SIZE];
-static size_t je_csv_name_len[JE_CSV_MAX_COLUMNS];
-static int32_t je_csv_nnames = 0;
-
-// A cut may split the last character; drop its partial bytes so the stored
-// text stays valid UTF-8 (the input was checked whole).
-static size_t je_utf8_trim(const char *s, size_t n) {
-    size_t lead = n;
-    while (lead > 0 && n - lead < 4 && (static_cast<unsigned char>(s[lead - 1]) & 0xC0) == 0x80) --lead;
-    if (lead == 0) return n;
-    unsigned char c = static_cast<unsigned char>(s[lead - 1]);
-    size_t need = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    return n - (lead - 1) < need ? lead - 1 : n;
-}
+namespace {
+// The header of one conversion: names as read (cut like every field, a cut
+// never splitting a character) and their lengths.
+struct je_csv_names {
+    char name[JE_CSV_MAX_COLUMNS][JE_CSV_FIELD_SIZE];
+    size_t len[JE_CSV_MAX_COLUMNS];
+    int32_t count = 0;
+};
+}  // namespace
 
 // Consumes a field terminator at cur, if any: "," or LF, or CR with an
 // optional LF. Returns whether cur stood on one or on the end of the text.
@@ -121,22 +116,22 @@ static yyjson_mut_val *je_csv_value(yyjson_mut_doc *doc, const char *s, size_t n
 // Reads the header line into the name table and returns the cursor where
 // the data begin. Names beyond the table's capacity are dropped with the
 // rest of their line, so the first record starts on the next line.
-static const char *je_csv_header(const char *text) {
-    je_csv_nnames = 0;
+static const char *je_csv_header(const char *text, je_csv_names &names) {
+    names.count = 0;
     const char *cur = text;
     char field[JE_CSV_FIELD_SIZE];
     size_t len = 0;
     for (;;) {
         const char *next = je_csv_field(cur, field, &len);
         if (len == 0 && *next == '\0') return next;  // a trailing empty field is no name
-        memcpy(je_csv_names[je_csv_nnames], field, len + 1);
-        je_csv_name_len[je_csv_nnames] = len;
-        ++je_csv_nnames;
+        memcpy(names.name[names.count], field, len + 1);
+        names.len[names.count] = len;
+        ++names.count;
         cur = next;
         // A field that ended the line leaves its line break just before cur.
         bool line_done = *cur == '\0' || cur[-1] == '\n' || cur[-1] == '\r';
         if (line_done) return cur;
-        if (je_csv_nnames == JE_CSV_MAX_COLUMNS) {
+        if (names.count == JE_CSV_MAX_COLUMNS) {
             while (*cur != '\0' && cur[-1] != '\n' && cur[-1] != '\r') cur = je_csv_field(cur, field, &len);
             return cur;
         }
@@ -145,11 +140,12 @@ static const char *je_csv_header(const char *text) {
 
 // Builds the records from cur on into doc's root array; false when memory
 // runs out. *records receives the number of records.
-static bool je_csv_records(yyjson_mut_doc *doc, yyjson_mut_val *root, const char *cur, int32_t *records) {
+static bool je_csv_records(yyjson_mut_doc *doc, yyjson_mut_val *root, const je_csv_names &names, const char *cur,
+                           int32_t *records) {
     // One copy of each name serves as the key text of every record.
     const char *keys[JE_CSV_MAX_COLUMNS];
-    for (int32_t c = 0; c < je_csv_nnames; ++c) {
-        yyjson_mut_val *k = yyjson_mut_strncpy(doc, je_csv_names[c], je_csv_name_len[c]);
+    for (int32_t c = 0; c < names.count; ++c) {
+        yyjson_mut_val *k = yyjson_mut_strncpy(doc, names.name[c], names.len[c]);
         if (!k) return false;
         keys[c] = yyjson_mut_get_str(k);
     }
@@ -162,9 +158,9 @@ static bool je_csv_records(yyjson_mut_doc *doc, yyjson_mut_val *root, const char
         yyjson_mut_val *obj = yyjson_mut_obj(doc);
         if (!obj) return false;
         // Exactly one field per column, whatever line breaks they cross.
-        for (int32_t c = 0; c < je_csv_nnames; ++c) {
+        for (int32_t c = 0; c < names.count; ++c) {
             cur = je_csv_field(cur, field, &len);
-            yyjson_mut_val *key = yyjson_mut_strn(doc, keys[c], je_csv_name_len[c]);
+            yyjson_mut_val *key = yyjson_mut_strn(doc, keys[c], names.len[c]);
             yyjson_mut_val *val = je_csv_value(doc, field, len);
             if (!key || !val || !yyjson_mut_obj_add(obj, key, val)) return false;
         }
@@ -191,8 +187,9 @@ extern "C" JSONENGINE_API int json_from_csv(const char *csv) {
             je_set_error("csv is not valid UTF-8");
             return -1;
         }
-        const char *data = je_csv_header(text);
-        if (je_csv_nnames == 0) {
+        auto names = std::make_unique<je_csv_names>();  // 64 KiB: not on the stack
+        const char *data = je_csv_header(text, *names);
+        if (names->count == 0) {
             je_set_error("empty csv (no header)");
             return -1;
         }
@@ -212,7 +209,7 @@ extern "C" JSONENGINE_API int json_from_csv(const char *csv) {
         }
         yyjson_mut_doc_set_root(doc.d, root);
         int32_t records = 0;
-        if (!je_csv_records(doc.d, root, data, &records)) {
+        if (!je_csv_records(doc.d, root, *names, data, &records)) {
             je_set_error("out of memory");
             return -1;
         }

@@ -8,8 +8,7 @@
 
 #include "je_convert.h"
 
-constexpr size_t JE_CSV_OUT_INITIAL = 4096;  // first builder block
-constexpr size_t JE_CSV_NUM_SIZE = 64;       // text of one number
+constexpr size_t JE_CSV_NUM_SIZE = 64;  // text of one number
 
 static void je_csv_put(je_buf *out, std::string_view s) { je_buf_append(out, s.data(), s.size()); }
 
@@ -47,14 +46,15 @@ static void je_csv_put_name(je_buf *out, std::string_view key) {
         je_csv_put(out, name);
 }
 
-static void je_csv_put_cell(je_buf *out, yyjson_mut_val *val) {
+template <class V>
+static void je_csv_put_cell(je_buf *out, V *val) {
     if (!val) return;
     char num[JE_CSV_NUM_SIZE];
-    switch (yyjson_mut_get_type(val)) {
+    switch (je_type(val)) {
         case YYJSON_TYPE_NULL: return;
-        case YYJSON_TYPE_BOOL: je_csv_put(out, yyjson_mut_get_bool(val) ? "true" : "false"); return;
+        case YYJSON_TYPE_BOOL: je_csv_put(out, je_subtype(val) == YYJSON_SUBTYPE_TRUE ? "true" : "false"); return;
         case YYJSON_TYPE_STR: {
-            std::string_view s = je_csv_text(yyjson_mut_get_str(val), yyjson_mut_get_len(val));
+            std::string_view s = je_csv_text(je_str(val), je_len(val));
             if (s.empty()) return;
             // Edge spaces are quoted so that readers that trim fields keep them.
             if (je_csv_has_special(s) || s.front() == ' ' || s.back() == ' ')
@@ -65,12 +65,13 @@ static void je_csv_put_cell(je_buf *out, yyjson_mut_val *val) {
         }
         case YYJSON_TYPE_NUM: {
             int n;
-            if (yyjson_mut_is_real(val))
-                n = snprintf(num, sizeof num, "%.17g", yyjson_mut_get_real(val));
-            else if (yyjson_mut_is_uint(val))
-                n = snprintf(num, sizeof num, "%llu", static_cast<unsigned long long>(yyjson_mut_get_uint(val)));
+            yyjson_subtype sub = je_subtype(val);
+            if (sub == YYJSON_SUBTYPE_REAL)
+                n = snprintf(num, sizeof num, "%.17g", val->uni.f64);
+            else if (sub == YYJSON_SUBTYPE_UINT)
+                n = snprintf(num, sizeof num, "%llu", static_cast<unsigned long long>(val->uni.u64));
             else
-                n = snprintf(num, sizeof num, "%lld", static_cast<long long>(yyjson_mut_get_sint(val)));
+                n = snprintf(num, sizeof num, "%lld", static_cast<long long>(val->uni.i64));
             if (n > 0) je_buf_append(out, num, static_cast<size_t>(n));
             return;
         }
@@ -89,16 +90,67 @@ static void je_csv_put_cell(je_buf *out, yyjson_mut_val *val) {
 
 // Column names are whole key bytes viewed in the document, so a key of any
 // length (or one holding a NUL byte) is recognised again and finds its cells.
-static void je_csv_columns(yyjson_mut_val *arr, je_key_table &cols) {
-    size_t n = yyjson_mut_arr_size(arr);
-    yyjson_mut_val *elem = je_first_elem(arr);
-    for (size_t i = 0; i < n && cols.size() < JE_CSV_MAX_COLUMNS; ++i, elem = elem->next) {
-        if (!yyjson_mut_is_obj(elem)) continue;
-        size_t m = yyjson_mut_obj_size(elem);
-        yyjson_mut_val *key = je_first_key(elem);
-        for (size_t k = 0; k < m && cols.size() < JE_CSV_MAX_COLUMNS; ++k, key = je_next_key(key))
+template <class V>
+static void je_csv_columns(V *arr, je_key_table &cols) {
+    je_kids<V> elems = je_kids_of(arr);
+    while (cols.size() < JE_CSV_MAX_COLUMNS) {
+        V *elem = je_next_elem(elems);
+        if (!elem) break;
+        if (!je_is_obj(elem)) continue;
+        je_kids<V> keys = je_kids_of(elem);
+        while (cols.size() < JE_CSV_MAX_COLUMNS) {
+            V *key = je_next_key(keys);
+            if (!key) break;
             if (cols.find(je_key_view(key)) < 0) cols.add(je_key_view(key));
+        }
     }
+}
+
+template <class V>
+static const char *je_to_csv(V *root, const char *use) {
+    V *arr = je_nav(root);
+    if (!arr || !je_is_arr(arr)) {
+        je_set_errorf("path %s is not an array", use);
+        return je_empty;
+    }
+    je_key_table cols;
+    je_csv_columns(arr, cols);
+    const size_t ncols = static_cast<size_t>(cols.size());
+
+    je_buf_guard out(je_buf_guard::out_t{});
+    for (size_t c = 0; c < ncols; ++c) {
+        if (c) je_buf_append(&out.b, ",", 1);
+        je_csv_put_name(&out.b, cols.key(static_cast<int32_t>(c)));
+    }
+    if (ncols) je_buf_append(&out.b, "\n", 1);
+
+    // One pass over an element's members finds the first member of every
+    // column, instead of a member scan per cell.
+    std::vector<V *> cells(ncols);
+    je_kids<V> elems = je_kids_of(arr);
+    while (V *elem = je_next_elem(elems)) {
+        std::fill(cells.begin(), cells.end(), nullptr);
+        if (je_is_obj(elem)) {
+            je_kids<V> keys = je_kids_of(elem);
+            while (V *key = je_next_key(keys)) {
+                int32_t c = cols.find(je_key_view(key));
+                if (c >= 0 && !cells[static_cast<size_t>(c)]) cells[static_cast<size_t>(c)] = je_key_val(key);
+            }
+        }
+        for (size_t c = 0; c < ncols; ++c) {
+            if (c) je_buf_append(&out.b, ",", 1);
+            je_csv_put_cell(&out.b, cells[c]);
+        }
+        je_buf_append(&out.b, "\n", 1);
+    }
+    if (out.b.failed) {
+        // A cut-short text would read as a shorter table.
+        je_set_error("out of memory");
+        return je_empty;
+    }
+    char *text = out.b.text;
+    out.b.text = nullptr;  // je_publish takes the block
+    return je_publish(text, out.b.length);
 }
 
 extern "C" JSONENGINE_API const char *json_to_csv(const char *path) {
@@ -110,51 +162,6 @@ extern "C" JSONENGINE_API const char *json_to_csv(const char *path) {
         }
         const char *use = (path && path[0]) ? path : "$";
         if (!je_parse_path(use)) return je_empty;
-        yyjson_mut_val *arr = je_nav(yyjson_mut_doc_get_root(je_doc));
-        if (!arr || !yyjson_mut_is_arr(arr)) {
-            je_set_errorf("path %s is not an array", use);
-            return je_empty;
-        }
-        je_key_table cols;
-        je_csv_columns(arr, cols);
-        const size_t ncols = static_cast<size_t>(cols.size());
-
-        je_buf_guard out(JE_CSV_OUT_INITIAL);
-        for (size_t c = 0; c < ncols; ++c) {
-            if (c) je_buf_append(&out.b, ",", 1);
-            je_csv_put_name(&out.b, cols.key(static_cast<int32_t>(c)));
-        }
-        if (ncols) je_buf_append(&out.b, "\n", 1);
-
-        // One pass over an element's members finds the first member of every
-        // column, instead of a member scan per cell.
-        std::vector<yyjson_mut_val *> cells(ncols);
-        size_t n = yyjson_mut_arr_size(arr);
-        yyjson_mut_val *elem = je_first_elem(arr);
-        for (size_t i = 0; i < n; ++i, elem = elem->next) {
-            std::fill(cells.begin(), cells.end(), nullptr);
-            if (yyjson_mut_is_obj(elem)) {
-                size_t m = yyjson_mut_obj_size(elem);
-                yyjson_mut_val *key = je_first_key(elem);
-                for (size_t k = 0; k < m; ++k, key = je_next_key(key)) {
-                    int32_t c = cols.find(je_key_view(key));
-                    if (c >= 0 && !cells[static_cast<size_t>(c)]) cells[static_cast<size_t>(c)] = key->next;
-                }
-            }
-            for (size_t c = 0; c < ncols; ++c) {
-                if (c) je_buf_append(&out.b, ",", 1);
-                je_csv_put_cell(&out.b, cells[c]);
-            }
-            je_buf_append(&out.b, "\n", 1);
-        }
-        if (out.b.failed) {
-            // A cut-short text would read as a shorter table.
-            je_set_error("out of memory");
-            return je_empty;
-        }
-        char *dst = je_bigbuf_get(out.b.length + 1);
-        if (!dst) return je_empty;
-        memcpy(dst, out.b.text, out.b.length + 1);
-        return dst;
+        return je_with_root([&](auto *root) { return je_to_csv(root, use); });
     });
 }

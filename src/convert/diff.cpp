@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "je_convert.h"
@@ -31,7 +32,8 @@ static int32_t je_ndiff = 0;
 struct je_diff_write_failed {};
 
 // The value's compact text, cut to the field; empty when absent.
-static void je_diff_text(char *dst, const yyjson_mut_val *val) {
+template <class V>
+static void je_diff_text(char *dst, V *val) {
     dst[0] = '\0';
     if (!val) return;
     je_free_guard text(je_write_val(val, nullptr));
@@ -39,7 +41,8 @@ static void je_diff_text(char *dst, const yyjson_mut_val *val) {
     je_copy_field(dst, JE_DIFF_TEXT, static_cast<const char *>(text.p));
 }
 
-static void je_diff_add(const std::string &path, const char *type, const yyjson_mut_val *a, const yyjson_mut_val *b) {
+template <class A, class B>
+static void je_diff_add(const std::string &path, const char *type, A *a, B *b) {
     if (je_ndiff >= JE_DIFF_CAP) return;
     je_diff_entry &row = je_diff.row(je_ndiff);
     ++je_ndiff;
@@ -53,23 +56,22 @@ static void je_diff_add(const std::string &path, const char *type, const yyjson_
 // kind: types must match; numbers compare by value across signed and
 // unsigned integers, reals by bit pattern, and a real never equals an
 // integer.
-static bool je_scalar_equal(yyjson_mut_val *a, yyjson_mut_val *b) {
-    yyjson_type type = yyjson_mut_get_type(a);
-    if (type != yyjson_mut_get_type(b)) return false;
-    yyjson_subtype sa = yyjson_mut_get_subtype(a), sb = yyjson_mut_get_subtype(b);
+template <class A, class B>
+static bool je_scalar_equal(A *a, B *b) {
+    yyjson_type type = je_type(a);
+    if (type != je_type(b)) return false;
+    yyjson_subtype sa = je_subtype(a), sb = je_subtype(b);
     switch (type) {
         case YYJSON_TYPE_NULL: return true;
         case YYJSON_TYPE_BOOL: return sa == sb;
         case YYJSON_TYPE_STR:
-        case YYJSON_TYPE_RAW:
-            return yyjson_mut_get_len(a) == yyjson_mut_get_len(b) &&
-                   memcmp(yyjson_mut_get_str(a), yyjson_mut_get_str(b), yyjson_mut_get_len(a)) == 0;
+        case YYJSON_TYPE_RAW: return je_len(a) == je_len(b) && memcmp(je_str(a), je_str(b), je_len(a)) == 0;
         case YYJSON_TYPE_NUM:
             if (sa == YYJSON_SUBTYPE_REAL || sb == YYJSON_SUBTYPE_REAL) return sa == sb && a->uni.u64 == b->uni.u64;
             if (sa == sb) return a->uni.u64 == b->uni.u64;
             // One signed, one unsigned: equal only when the signed one is not
             // negative and the bits agree.
-            return (sa == YYJSON_SUBTYPE_SINT ? a : b)->uni.i64 >= 0 && a->uni.u64 == b->uni.u64;
+            return (sa == YYJSON_SUBTYPE_SINT ? a->uni.i64 : b->uni.i64) >= 0 && a->uni.u64 == b->uni.u64;
         default: return false;
     }
 }
@@ -77,20 +79,22 @@ static bool je_scalar_equal(yyjson_mut_val *a, yyjson_mut_val *b) {
 namespace {
 
 // Key tables of a large object pair, so matching members costs no scan.
+template <class B>
 struct je_diff_index {
     je_key_table a_keys;
     je_key_table b_keys;
-    std::vector<yyjson_mut_val *> b_first;  // first b value per b key
+    std::vector<B *> b_first;  // first b value per b key
 };
 
 // One container pair on the walk. Objects run two phases: a's members
 // (matched in b), then b's members missing from a. Arrays step both sides
 // by index. The cursors point at the current key or element of each side.
+template <class A, class B>
 struct je_diff_frame {
-    yyjson_mut_val *a;
-    yyjson_mut_val *b;
-    yyjson_mut_val *cur_a;
-    yyjson_mut_val *cur_b;
+    A *a;
+    B *b;
+    A *cur_a;
+    B *cur_b;
     size_t i;       // members done in this phase, or the array index
     size_t n;       // members of this phase, or the longer array's size
     uint32_t plen;  // length of this container's path
@@ -99,11 +103,12 @@ struct je_diff_frame {
     int32_t index;  // position in the index stack, or -1 for scanning
 };
 
+template <class A, class B>
 class je_diff_walker {
 public:
     // Walks the pair. Once the table is full nothing more can be recorded,
     // so the walk ends there. Throws std::bad_alloc when its stack cannot grow.
-    void run(yyjson_mut_val *a, yyjson_mut_val *b) {
+    void run(A *a, B *b) {
         path_ = "$";
         visit(a, b);
         while (!stack_.empty() && je_ndiff < JE_DIFF_CAP) step();
@@ -111,20 +116,21 @@ public:
 
 private:
     std::string path_;
-    std::vector<je_diff_frame> stack_;
-    std::vector<std::unique_ptr<je_diff_index>> indexes_;
+    using frame = je_diff_frame<A, B>;
+    std::vector<frame> stack_;
+    std::vector<std::unique_ptr<je_diff_index<B>>> indexes_;
 
-    void visit(yyjson_mut_val *a, yyjson_mut_val *b) {
+    void visit(A *a, B *b) {
         if (!a && !b) return;
-        if (!a) return je_diff_add(path_, "added", nullptr, b);
-        if (!b) return je_diff_add(path_, "removed", a, nullptr);
-        bool objs = yyjson_mut_is_obj(a) && yyjson_mut_is_obj(b);
-        if (objs || (yyjson_mut_is_arr(a) && yyjson_mut_is_arr(b))) return push(a, b, objs);
+        if (!a) return je_diff_add(path_, "added", a, b);
+        if (!b) return je_diff_add(path_, "removed", a, b);
+        bool objs = je_is_obj(a) && je_is_obj(b);
+        if (objs || (je_is_arr(a) && je_is_arr(b))) return push(a, b, objs);
         if (!je_scalar_equal(a, b)) je_diff_add(path_, "changed", a, b);
     }
 
-    void push(yyjson_mut_val *a, yyjson_mut_val *b, bool is_obj) {
-        je_diff_frame f{};
+    void push(A *a, B *b, bool is_obj) {
+        frame f{};
         f.a = a;
         f.b = b;
         f.plen = static_cast<uint32_t>(path_.size());
@@ -132,46 +138,44 @@ private:
         f.index = -1;
         if (is_obj) {
             f.cur_a = je_first_key(a);
-            f.n = yyjson_mut_obj_size(a);
-            if (yyjson_mut_obj_size(a) >= JE_KEY_INDEX_MIN || yyjson_mut_obj_size(b) >= JE_KEY_INDEX_MIN) {
+            f.n = je_len(a);
+            if (je_len(a) >= JE_KEY_INDEX_MIN || je_len(b) >= JE_KEY_INDEX_MIN) {
                 f.index = static_cast<int32_t>(indexes_.size());
                 indexes_.push_back(build_index(a, b));
             }
         } else {
             f.cur_a = je_first_elem(a);
             f.cur_b = je_first_elem(b);
-            size_t na = yyjson_mut_arr_size(a), nb = yyjson_mut_arr_size(b);
+            size_t na = je_len(a), nb = je_len(b);
             f.n = na > nb ? na : nb;
         }
         stack_.push_back(f);
     }
 
-    static std::unique_ptr<je_diff_index> build_index(yyjson_mut_val *a, yyjson_mut_val *b) {
-        auto idx = std::make_unique<je_diff_index>();
-        size_t n = yyjson_mut_obj_size(a);
-        yyjson_mut_val *key = je_first_key(a);
-        for (size_t i = 0; i < n; ++i, key = je_next_key(key))
+    static std::unique_ptr<je_diff_index<B>> build_index(A *a, B *b) {
+        auto idx = std::make_unique<je_diff_index<B>>();
+        je_kids<A> ka = je_kids_of(a);
+        while (A *key = je_next_key(ka))
             if (idx->a_keys.find(je_key_view(key)) < 0) idx->a_keys.add(je_key_view(key));
-        n = yyjson_mut_obj_size(b);
-        key = je_first_key(b);
-        for (size_t i = 0; i < n; ++i, key = je_next_key(key)) {
+        je_kids<B> kb = je_kids_of(b);
+        while (B *key = je_next_key(kb)) {
             if (idx->b_keys.find(je_key_view(key)) >= 0) continue;
             idx->b_keys.add(je_key_view(key));
-            idx->b_first.push_back(key->next);
+            idx->b_first.push_back(je_key_val(key));
         }
         return idx;
     }
 
     // First member of b with the key's exact bytes.
-    yyjson_mut_val *find_in_b(const je_diff_frame &f, yyjson_mut_val *key) const {
-        if (f.index < 0) return je_obj_find(f.b, yyjson_mut_get_str(key), yyjson_mut_get_len(key));
-        const je_diff_index &idx = *indexes_[static_cast<size_t>(f.index)];
+    B *find_in_b(const frame &f, A *key) const {
+        if (f.index < 0) return je_obj_find(f.b, je_str(key), je_len(key));
+        const je_diff_index<B> &idx = *indexes_[static_cast<size_t>(f.index)];
         int32_t at = idx.b_keys.find(je_key_view(key));
         return at < 0 ? nullptr : idx.b_first[static_cast<size_t>(at)];
     }
 
-    bool a_has(const je_diff_frame &f, yyjson_mut_val *key) const {
-        if (f.index < 0) return je_obj_find(f.a, yyjson_mut_get_str(key), yyjson_mut_get_len(key)) != nullptr;
+    bool a_has(const frame &f, B *key) const {
+        if (f.index < 0) return je_obj_find(f.a, je_str(key), je_len(key)) != nullptr;
         return indexes_[static_cast<size_t>(f.index)]->a_keys.find(je_key_view(key)) >= 0;
     }
 
@@ -183,37 +187,37 @@ private:
     // Handles the next child of the innermost pair. The frame is advanced
     // before visiting, since visiting may push a frame and move the stack.
     void step() {
-        je_diff_frame &f = stack_.back();
+        frame &f = stack_.back();
         path_.resize(f.plen);
         if (f.is_obj) {
             if (!f.b_phase && f.i == f.n) {
                 f.b_phase = true;
                 f.i = 0;
-                f.n = yyjson_mut_obj_size(f.b);
+                f.n = je_len(f.b);
                 f.cur_b = je_first_key(f.b);
             }
             if (f.i == f.n) return pop();
             ++f.i;
             if (!f.b_phase) {
-                yyjson_mut_val *key = f.cur_a;
-                f.cur_a = je_next_key(key);
-                je_rpath_key(path_, yyjson_mut_get_str(key));
-                yyjson_mut_val *vb = find_in_b(f, key);
-                return visit(key->next, vb);
+                A *key = f.cur_a;
+                if (f.i < f.n) f.cur_a = je_next_key(key);
+                je_path_key(path_, key);
+                B *vb = find_in_b(f, key);
+                return visit(je_key_val(key), vb);
             }
-            yyjson_mut_val *key = f.cur_b;
-            f.cur_b = je_next_key(key);
+            B *key = f.cur_b;
+            if (f.i < f.n) f.cur_b = je_next_key(key);
             if (a_has(f, key)) return;
-            je_rpath_key(path_, yyjson_mut_get_str(key));
-            return je_diff_add(path_, "added", nullptr, key->next);
+            je_path_key(path_, key);
+            return je_diff_add(path_, "added", static_cast<A *>(nullptr), je_key_val(key));
         }
         if (f.i == f.n) return pop();
-        size_t na = yyjson_mut_arr_size(f.a), nb = yyjson_mut_arr_size(f.b);
-        yyjson_mut_val *va = f.i < na ? f.cur_a : nullptr;
-        yyjson_mut_val *vb = f.i < nb ? f.cur_b : nullptr;
-        if (va) f.cur_a = va->next;
-        if (vb) f.cur_b = vb->next;
-        je_rpath_index(path_, f.i++);
+        size_t na = je_len(f.a), nb = je_len(f.b);
+        A *va = f.i < na ? f.cur_a : nullptr;
+        B *vb = f.i < nb ? f.cur_b : nullptr;
+        if (va && f.i + 1 < na) f.cur_a = je_elem_after(va);
+        if (vb && f.i + 1 < nb) f.cur_b = je_elem_after(vb);
+        je_path_index(path_, f.i++);
         visit(va, vb);
     }
 };
@@ -228,24 +232,19 @@ extern "C" JSONENGINE_API int json_diff(const char *other) {
             je_set_error("no document loaded");
             return -1;
         }
-        // The other document is needed for this call only, so it lives in
-        // storage of its own rather than in the engine document's.
+        // The other document lives only for this call.
         const char *message = nullptr;
-        je_doc_guard parsed(je_read_value(other, &message));
-        if (!parsed.d) {
+        je_doc_guard other_doc(je_read_value(other, &message));
+        if (!other_doc.d) {
             je_set_errorf("diff target: %s", message ? message : "invalid JSON");
             return -1;
         }
-        je_mut_doc_guard local(yyjson_doc_mut_copy(parsed.d, nullptr));
-        if (!local.d) {
-            je_set_error("diff target: out of memory");
-            return -1;
-        }
-        yyjson_doc_free(parsed.release());
-        yyjson_mut_val *value = yyjson_mut_doc_get_root(local.d);
+        yyjson_val *value = yyjson_doc_get_root(other_doc.d);
         try {
-            je_diff_walker walker;
-            walker.run(yyjson_mut_doc_get_root(je_doc), value);
+            je_with_root([&](auto *root) {
+                je_diff_walker<std::remove_pointer_t<decltype(root)>, yyjson_val> walker;
+                walker.run(root, value);
+            });
         } catch (const std::bad_alloc &) {
             // A walk that could not finish leaves no partial table behind.
             je_ndiff = 0;

@@ -1,6 +1,6 @@
-// Pieces shared by merge, diff and CSV export: compact cursors over the
-// members of mutable containers, and a table from key bytes to small
-// integers that scans while it is small and hashes once it grows.
+// Pieces shared by merge, diff and CSV export: a table from key bytes to
+// small integers that scans while it is small and hashes once it grows.
+// Walking pieces come from je_tree.h.
 #pragma once
 
 #include <cstdint>
@@ -8,25 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "je_internal.h"
+#include "je_tree.h"
 
 // Below this many keys a linear scan beats hashing; from here on the table
 // keeps a hash index so large objects do not cost a scan per lookup.
 constexpr size_t JE_KEY_INDEX_MIN = 16;
-
-// A mutable container keeps its children in a ring whose head pointer is
-// the last child (for objects, the last key; each key's next is its value).
-// Cursors walk that ring directly so a walk frame needs one pointer per
-// side instead of a whole iterator.
-inline yyjson_mut_val *je_first_key(yyjson_mut_val *obj) {
-    return yyjson_mut_obj_size(obj) ? static_cast<yyjson_mut_val *>(obj->uni.ptr)->next->next : nullptr;
-}
-inline yyjson_mut_val *je_next_key(yyjson_mut_val *key) { return key->next->next; }
-inline yyjson_mut_val *je_first_elem(yyjson_mut_val *arr) { return yyjson_mut_arr_get_first(arr); }
-
-inline std::string_view je_key_view(yyjson_mut_val *key) {
-    return std::string_view(yyjson_mut_get_str(key), yyjson_mut_get_len(key));
-}
 
 // Distinct keys (exact bytes, NUL bytes included) numbered 0, 1, ... in the
 // order they were added. The viewed bytes must outlive the table.

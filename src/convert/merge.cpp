@@ -222,6 +222,7 @@ extern "C" JSONENGINE_API int json_merge(const char *patch) {
             je_set_errorf("merge target: %s", message ? message : "invalid JSON");
             return -1;
         }
+        if (!je_doc_mut()) return -1;
         if (!je_merge_into(je_doc, yyjson_doc_get_root(parsed.d))) {
             je_set_error("merge failed (memory)");
             return -1;

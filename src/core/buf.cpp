@@ -9,7 +9,23 @@ void je_buf_init(je_buf *buf, size_t size) {
     buf->capacity = size > JE_BUF_MIN ? size : JE_BUF_MIN;
     buf->length = 0;
     buf->failed = false;
+    buf->out = false;
     buf->text = static_cast<char *>(malloc(buf->capacity));
+    if (!buf->text) {
+        buf->failed = true;
+        buf->capacity = 0;
+        return;
+    }
+    buf->text[0] = '\0';
+}
+
+void je_buf_init_out(je_buf *buf) {
+    const yyjson_alc *alc = je_out_begin();
+    buf->length = 0;
+    buf->failed = false;
+    buf->out = true;
+    buf->capacity = je_bigbuf.cap > JE_BUF_MIN ? je_bigbuf.cap : JE_BIGBUF_INITIAL;
+    buf->text = static_cast<char *>(alc->malloc(alc->ctx, buf->capacity));
     if (!buf->text) {
         buf->failed = true;
         buf->capacity = 0;
@@ -37,7 +53,13 @@ static bool je_buf_grow(je_buf *buf, size_t n) {
             cap *= 2;
         } while (cap < need);
     }
-    char *p = static_cast<char *>(realloc(buf->text, cap));
+    char *p;
+    if (buf->out) {
+        const yyjson_alc *alc = je_out_alc();
+        p = static_cast<char *>(alc->realloc(alc->ctx, buf->text, buf->length + 1, cap));
+    } else {
+        p = static_cast<char *>(realloc(buf->text, cap));
+    }
     if (!p) {
         buf->failed = true;
         return false;
@@ -70,7 +92,14 @@ void je_buf_appendf(je_buf *buf, const char *fmt, ...) {
 }
 
 void je_buf_free(je_buf *buf) {
-    free(buf->text);
+    if (buf->out) {
+        const yyjson_alc *alc = je_out_alc();
+        alc->free(alc->ctx, buf->text);
+        // A text still held here was not published: the call failed.
+        if (buf->text) je_out_failed();
+    } else {
+        free(buf->text);
+    }
     buf->text = nullptr;
     buf->length = 0;
     buf->capacity = 0;

@@ -4,7 +4,7 @@
 // accounting.
 #include <cstring>
 
-#include "je_internal.h"
+#include "je_tree.h"
 
 // A key step names a member that may have to be created; the document must
 // stay writable, so a key that is not valid UTF-8 is refused up front.
@@ -27,6 +27,7 @@ static int je_set(const char *path, const char *value) {
         return -1;
     }
     if (!je_parse_path(path)) return -1;
+    if (!je_doc_mut()) return -1;
     const char *msg = nullptr;
     yyjson_mut_val *val = je_parse_val(je_doc, value, &msg);
     if (!val) {
@@ -114,6 +115,7 @@ static int je_delete(const char *path) {
         je_set_error("cannot delete root '$'");
         return -1;
     }
+    if (!je_doc_mut()) return -1;
     yyjson_mut_val *cur = yyjson_mut_doc_get_root(je_doc);
     for (int32_t i = 0; i + 1 < je_nsteps; ++i) {
         const je_step &s = je_steps[i];

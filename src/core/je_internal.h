@@ -1,8 +1,7 @@
 // Internal interface shared by every engine unit: the process-wide state
 // (document, error slot, shared output buffer), the text builder, loading
-// helpers, the path step table, and the small pieces every walk needs
-// (iterative deep copy, reported-path building, RAII guards, the C boundary
-// guard).
+// helpers, the path step table, the iterative deep copy, RAII guards and
+// the C boundary guard. The walking toolkit over both trees is je_tree.h.
 #pragma once
 
 #include <yyjson.h>
@@ -33,15 +32,16 @@
 
 // ---- limits -------------------------------------------------------------
 
-constexpr size_t JE_ERR_SIZE = 1024;              // error slot, NUL included
-constexpr size_t JE_BIGBUF_LIMIT = 67108864;      // largest request (64 MiB)
-constexpr size_t JE_BIGBUF_INITIAL = 65536;       // first capacity (64 KiB)
-constexpr size_t JE_BUF_MIN = 64;                 // smallest builder block
-constexpr int JE_MAX_STEPS = 256;                 // steps in one path
-constexpr size_t JE_STEP_KEY_SIZE = 512;          // key bytes + NUL
-constexpr int64_t JE_MAX_INDEX = 2147483647;      // path index clamp
-constexpr size_t JE_PATH_SIZE = 4096;             // reported path, NUL included
-constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;  // reported path bytes
+constexpr size_t JE_ERR_SIZE = 1024;                       // error slot, NUL included
+constexpr size_t JE_BIGBUF_LIMIT = 67108864;               // largest request (64 MiB)
+constexpr size_t JE_BIGBUF_INITIAL = 65536;                // first capacity (64 KiB)
+constexpr size_t JE_BIGBUF_CEILING = 2 * JE_BIGBUF_LIMIT;  // largest capacity kept after a call
+constexpr size_t JE_BUF_MIN = 64;                          // smallest builder block
+constexpr int JE_MAX_STEPS = 256;                          // steps in one path
+constexpr size_t JE_STEP_KEY_SIZE = 512;                   // key bytes + NUL
+constexpr int64_t JE_MAX_INDEX = 2147483647;               // path index clamp
+constexpr size_t JE_PATH_SIZE = 4096;                      // reported path, NUL included
+constexpr size_t JE_PATH_MAX = JE_PATH_SIZE - 1;           // reported path bytes
 // Garbage the engine document's storage may hold beyond the size of its live
 // tree before the live tree moves into fresh storage.
 constexpr size_t JE_STORE_SLACK = 1u << 20;
@@ -75,25 +75,58 @@ extern je_bigbuf_t je_bigbuf;
 
 // Makes room for n bytes; the buffer start, or null with a message.
 char *je_bigbuf_get(size_t n);
-// The buffer when it exists and holds text, else null.
-char *je_bigbuf_ptr();
 // Copies a NUL-terminated text (NUL included) into the buffer.
 bool je_fill_big(const char *text);
 // Publishes a heap text of len bytes (from a writer or builder): copies it
 // with its NUL into the buffer and frees it. Returns the buffer, or je_empty
 // with the buffer's message. A null text is only freed and gives je_empty.
+// A text already written in place in the buffer (by a writer or builder
+// given the buffer's blocks, below) is only checked against the limit.
 const char *je_publish(char *text, size_t len);
+
+// Writing straight into the buffer: yyjson's writers and the text builder
+// take their blocks from this allocator, whose block is the buffer itself.
+// A writer may ask for more than the text needs (yyjson sizes its first
+// block from the value count); untouched, that costs address space only,
+// and publishing gives back what lies past JE_BIGBUF_CEILING. Its free
+// releases only blocks other than the buffer.
+const yyjson_alc *je_out_alc();
+// Starts writing a result straight into the buffer and returns the
+// allocator: the buffer's text is kept aside, so that a call that fails
+// (refused by the limit, a writer or memory failure) still leaves the
+// buffer as it was, as every failed call does.
+const yyjson_alc *je_out_begin();
+// Puts back the text kept by je_out_begin after a failed write.
+void je_out_failed();
+// Publishes what a writer given je_out_alc() produced: a null text leaves
+// "out of memory" when the buffer could not grow, else "internal: json
+// write failed".
+const char *je_out_text(char *text, size_t len);
 
 // ---- engine document --------------------------------------------------------
 
+// A loaded document is kept as yyjson read it (je_idoc, immutable, its
+// strings possibly inside je_idoc_text, the text it was read from in place)
+// and every read walks it there. The first edit copies it once into the
+// mutable je_doc and releases it; from then on je_doc is the document.
+// At most one of je_idoc and je_doc is set.
 extern yyjson_mut_doc *je_doc;
+extern yyjson_doc *je_idoc;
+extern char *je_idoc_text;
 
 // A document is loaded when the slot holds a document with a root.
 bool je_doc_ensure();
+// The document as a mutable one, copied from the loaded immutable document
+// on first use (which releases that); null with "out of memory (deep copy)"
+// when the copy cannot be made, the loaded document then staying as it was.
 yyjson_mut_doc *je_doc_mut();
 // Installs a deep mutable copy of doc (caller keeps doc).
 bool je_doc_set_from_imut(yyjson_doc *doc);
-// Installs doc as the engine document, releasing the old one.
+// Installs doc, as read from text (which it may point into and which it
+// then owns; null when doc holds its own strings), releasing the old document.
+void je_doc_install_read(yyjson_doc *doc, char *text);
+// Installs doc as the engine document, releasing the old one (null leaves
+// no document).
 void je_doc_replace(yyjson_mut_doc *doc);
 
 // ---- storage of the engine document --------------------------------------------
@@ -161,19 +194,24 @@ struct je_buf {
     size_t length;
     size_t capacity;
     bool failed;
+    bool out;  // the block comes from je_out_alc() (the shared output buffer)
 };
 
 void je_buf_init(je_buf *buf, size_t size);
+// A builder whose text is written straight into the shared output buffer;
+// publish it with je_publish(text, length).
+void je_buf_init_out(je_buf *buf);
 void je_buf_append(je_buf *buf, const void *src, size_t n);
 void je_buf_appendf(je_buf *buf, const char *fmt, ...) JE_PRINTF_FORMAT(2, 3);
 void je_buf_free(je_buf *buf);
 
 // ---- loading ----------------------------------------------------------------
 
-// Reads a whole file into a new NUL-terminated heap block (caller frees).
+// Reads a whole file into a new heap block followed by YYJSON_PADDING_SIZE
+// NUL bytes, so yyjson may read it in place (caller frees).
 char *je_read_file(const char *path, size_t *out_length);
-// Reads a value text into a document of its own (caller frees); null with
-// *out_message (a static text) when the text is null or not one JSON value.
+// Reads a value text into a document of its own (the caller frees it);
+// null with a static message in *out_message.
 yyjson_doc *je_read_value(const char *text, const char **out_message);
 // Opens a file for binary reading by its UTF-8 name (src/core/platform.cpp:
 // the wide API on Windows, where fopen takes the ANSI code page); null when
@@ -200,35 +238,19 @@ extern je_step je_steps[JE_MAX_STEPS];
 extern int32_t je_nsteps;
 
 bool je_parse_path(const char *path);
-// Follows the parsed steps from root through the live mutable document;
-// null when a step cannot be followed. Sets no message.
-yyjson_mut_val *je_nav(yyjson_mut_val *root);
+// je_nav (following the parsed steps from a root) is in je_tree.h.
 
 // ---- shared value helpers -----------------------------------------------------
 
-// First member of obj whose key has exactly these len bytes, or null
-// (also when obj is not an object). Returns the member's value; *out_key
-// receives the key value when out_key is given.
-yyjson_mut_val *je_obj_find(yyjson_mut_val *obj, const char *key, size_t len, yyjson_mut_val **out_key = nullptr);
-
-// The compact value text (write flag 0) of a mutable value as a heap block
-// the caller frees, or null when the writer fails.
-char *je_write_val(const yyjson_mut_val *val, size_t *out_len);
-
-// Deep copy of a mutable value into doc without recursion; keys and strings
-// keep their full length (NUL bytes included). Null when memory runs out.
+// Deep copy of a value of either tree into doc without recursion; keys and
+// strings keep their full length (NUL bytes included). Null when memory
+// runs out.
 yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_mut_val *val);
+yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_val *val);
 
 // Whether n bytes form valid UTF-8 (no overlongs, surrogates or values past
 // U+10FFFF), as the JSON writer requires.
 bool je_utf8_valid(const char *s, size_t n);
-
-// Reported paths ("$.a[0]" style) are cut like a "%s.%s" / "%s[%zu]" into a
-// 4096-byte buffer: at most JE_PATH_MAX bytes. Because a cut child path
-// starts with its parent's path, a walk keeps one string and truncates it
-// back to the parent's length when it returns to the parent.
-void je_rpath_key(std::string &path, const char *key);  // "." + key (to its first NUL)
-void je_rpath_index(std::string &path, size_t index);   // "[index]"
 
 // Bounded copy into a fixed field, as snprintf(dst, size, "%s", src).
 void je_copy_field(char *dst, size_t size, const char *src);
@@ -298,6 +320,8 @@ struct je_mut_doc_guard {
 struct je_buf_guard {
     je_buf b;
     explicit je_buf_guard(size_t size) { je_buf_init(&b, size); }
+    struct out_t {};
+    explicit je_buf_guard(out_t) { je_buf_init_out(&b); }
     ~je_buf_guard() { je_buf_free(&b); }
     je_buf_guard(const je_buf_guard &) = delete;
     je_buf_guard &operator=(const je_buf_guard &) = delete;

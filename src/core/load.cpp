@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "je_internal.h"
+#include "je_tree.h"
 
 // fopen opens a directory for reading on POSIX systems, and its "size" is
 // whatever the file system's seek reports (up to 2 GiB on some), which
@@ -30,6 +30,33 @@ static bool je_is_directory(FILE *f) {
 constexpr int64_t JE_FILE_SIZE_LIMIT = 2147483647;
 static_assert(JSONENGINE_FILE_SIZE_MAX == JE_FILE_SIZE_LIMIT);
 
+// Reads text[0, len) into a document; null with the load's message. In
+// place (insitu) the reader keeps its strings inside text, which must then
+// be followed by YYJSON_PADDING_SIZE NUL bytes; its message then has no
+// line and column, since the reader may have rewritten the text before the
+// error, and the caller reports the error from an untouched copy.
+static yyjson_doc *je_read_doc(char *text, size_t len, bool insitu) {
+    yyjson_read_err err;
+    yyjson_doc *doc = yyjson_read_opts(text, len, insitu ? YYJSON_READ_INSITU : 0, nullptr, &err);
+    if (doc) return doc;
+    // The reader gives up without memory too; that says nothing about the text.
+    if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
+        je_set_error("out of memory");
+        return nullptr;
+    }
+    if (insitu) return nullptr;
+    size_t line = 1, col = 1;
+    if (err.pos != 0) {
+        size_t l = 0, c = 0;
+        if (yyjson_locate_pos(text, len, err.pos, &l, &c, nullptr)) {
+            line = l;
+            col = c;
+        }
+    }
+    je_set_errorf("parse error: %s (line %zu col %zu)", err.msg ? err.msg : "unknown", line, col);
+    return nullptr;
+}
+
 extern "C" JSONENGINE_API int json_parse(const char *text) {
     je_err_clear();
     return je_guard(-1, [&] {
@@ -37,28 +64,10 @@ extern "C" JSONENGINE_API int json_parse(const char *text) {
             je_set_error("null input");
             return -1;
         }
-        size_t len = strlen(text);
-        yyjson_read_err err;
-        je_doc_guard doc(yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err));
-        if (!doc.d) {
-            // The reader gives up without memory too; that says nothing
-            // about the text.
-            if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
-                je_set_error("out of memory");
-                return -1;
-            }
-            size_t line = 1, col = 1;
-            if (err.pos != 0) {
-                size_t l = 0, c = 0;
-                if (yyjson_locate_pos(text, len, err.pos, &l, &c, nullptr)) {
-                    line = l;
-                    col = c;
-                }
-            }
-            je_set_errorf("parse error: %s (line %zu col %zu)", err.msg ? err.msg : "unknown", line, col);
-            return -1;
-        }
-        return je_doc_set_from_imut(doc.d) ? 0 : -1;
+        yyjson_doc *doc = je_read_doc(const_cast<char *>(text), strlen(text), false);
+        if (!doc) return -1;
+        je_doc_install_read(doc, nullptr);
+        return 0;
     });
 }
 
@@ -90,19 +99,20 @@ char *je_read_file(const char *path, size_t *out_length) {
         return nullptr;
     }
     rewind(f);
-    char *block = static_cast<char *>(malloc(static_cast<size_t>(size) + 1));
+    size_t n = static_cast<size_t>(size);
+    char *block = static_cast<char *>(malloc(n + YYJSON_PADDING_SIZE));
     if (!block) {
         je_set_error("out of memory");
         return nullptr;
     }
-    size_t got = fread(block, 1, static_cast<size_t>(size), f);
-    if (got != static_cast<size_t>(size)) {
+    size_t got = fread(block, 1, n, f);
+    if (got != n) {
         free(block);
         je_set_errorf("short read on %s", path);
         return nullptr;
     }
-    block[size] = '\0';
-    if (out_length) *out_length = static_cast<size_t>(size);
+    memset(block + n, 0, YYJSON_PADDING_SIZE);
+    if (out_length) *out_length = n;
     return block;
 }
 
@@ -115,16 +125,31 @@ extern "C" JSONENGINE_API int json_parse_file(const char *path) {
         }
         je_free_guard text(je_read_file(path, nullptr));
         if (!text.p) return -1;
-        return json_parse(static_cast<const char *>(text.p));
+        // The text ends at its first NUL byte; the reader reads it in place,
+        // so the bytes after it must be NUL too.
+        char *block = static_cast<char *>(text.p);
+        size_t len = strlen(block);
+        memset(block + len, 0, YYJSON_PADDING_SIZE);
+        yyjson_doc *doc = je_read_doc(block, len, true);
+        if (!doc) {
+            if (!je_err_empty()) return -1;
+            // Not JSON: the message comes from the file's untouched text.
+            free(text.p);
+            text.p = je_read_file(path, nullptr);
+            if (!text.p) return -1;
+            return json_parse(static_cast<const char *>(text.p));
+        }
+        je_doc_install_read(doc, block);
+        text.p = nullptr;
+        return 0;
     });
 }
 
 extern "C" JSONENGINE_API const char *json_root_type(void) {
     static char t[8];
-    yyjson_mut_val *root = je_doc ? yyjson_mut_doc_get_root(je_doc) : nullptr;
-    if (!root) return je_empty;
+    if (!je_doc_ensure()) return je_empty;
     const char *name;
-    switch (yyjson_mut_get_type(root)) {
+    switch (je_with_root([](auto *root) { return je_type(root); })) {
         case YYJSON_TYPE_OBJ: name = "object"; break;
         case YYJSON_TYPE_ARR: name = "array"; break;
         case YYJSON_TYPE_STR: name = "string"; break;
@@ -142,14 +167,14 @@ yyjson_doc *je_read_value(const char *text, const char **out_message) {
         return nullptr;
     }
     yyjson_read_err err;
-    yyjson_doc *parsed = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err);
-    if (!parsed) {
+    yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err);
+    if (!doc) {
         if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
             *out_message = "out of memory";
         else
             *out_message = err.msg ? err.msg : "invalid JSON value";
     }
-    return parsed;
+    return doc;
 }
 
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message) {

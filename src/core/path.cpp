@@ -1,9 +1,8 @@
-// Paths: the step table, its parser, navigation through the live document,
-// and reading by path (json_get, json_extract).
+// Paths: the step table, its parser, and reading by path (json_get, json_extract).
 #include <cstdio>
 #include <cstring>
 
-#include "je_internal.h"
+#include "je_tree.h"
 
 je_step je_steps[JE_MAX_STEPS];
 int32_t je_nsteps = 0;
@@ -79,21 +78,6 @@ bool je_parse_path(const char *path) {
     }
 }
 
-yyjson_mut_val *je_nav(yyjson_mut_val *root) {
-    yyjson_mut_val *cur = root;
-    for (int32_t i = 0; i < je_nsteps && cur; ++i) {
-        const je_step &s = je_steps[i];
-        if (s.kind == JE_STEP_KEY) {
-            cur = je_obj_find(cur, s.key, strlen(s.key));
-        } else {
-            cur = (yyjson_mut_is_arr(cur) && static_cast<size_t>(s.index) < yyjson_mut_arr_size(cur))
-                      ? yyjson_mut_arr_get(cur, static_cast<size_t>(s.index))
-                      : nullptr;
-        }
-    }
-    return cur;
-}
-
 static const char *je_get(const char *path) {
     je_err_clear();
     return je_guard<const char *>(je_empty, [&]() -> const char * {
@@ -102,18 +86,16 @@ static const char *je_get(const char *path) {
             return je_empty;
         }
         if (!je_parse_path(path)) return je_empty;
-        yyjson_mut_val *val = je_nav(yyjson_mut_doc_get_root(je_doc));
-        if (!val) {
-            je_set_errorf("path not found: %s", path);
-            return je_empty;
-        }
-        size_t len = 0;
-        char *text = je_write_val(val, &len);
-        if (!text) {
-            je_set_error("internal: json write failed");
-            return je_empty;
-        }
-        return je_publish(text, len);
+        return je_with_root([&](auto *root) -> const char * {
+            auto *val = je_nav(root);
+            if (!val) {
+                je_set_errorf("path not found: %s", path);
+                return je_empty;
+            }
+            size_t len = 0;
+            char *text = je_write_opts(val, 0, je_out_begin(), &len);
+            return je_out_text(text, len);
+        });
     });
 }
 

@@ -1,32 +1,11 @@
-// Value helpers shared by every unit: member lookup, the compact writer,
-// the iterative deep copy, UTF-8 checking, reported paths and bounded
-// field copies.
+// Value helpers shared by every unit: the iterative deep copy, UTF-8
+// checking and bounded field copies.
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "je_internal.h"
-
-yyjson_mut_val *je_obj_find(yyjson_mut_val *obj, const char *key, size_t len, yyjson_mut_val **out_key) {
-    if (!yyjson_mut_is_obj(obj)) return nullptr;
-    yyjson_mut_obj_iter it = yyjson_mut_obj_iter_with(obj);
-    yyjson_mut_val *k;
-    while ((k = yyjson_mut_obj_iter_next(&it))) {
-        if (yyjson_mut_get_len(k) == len && memcmp(yyjson_mut_get_str(k), key, len) == 0) {
-            if (out_key) *out_key = k;
-            return yyjson_mut_obj_iter_get_val(k);
-        }
-    }
-    return nullptr;
-}
-
-char *je_write_val(const yyjson_mut_val *val, size_t *out_len) {
-    size_t len = 0;
-    char *text = yyjson_mut_val_write_opts(const_cast<yyjson_mut_val *>(val), 0, nullptr, &len, nullptr);
-    if (out_len) *out_len = text ? len : 0;
-    return text;
-}
 
 // A copy of a non-container value: strings (and raw texts) get their own
 // bytes in doc, everything else copies tag and payload.
@@ -107,6 +86,13 @@ yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_mut_val *val) {
     }
 }
 
+yyjson_mut_val *je_deep_copy(yyjson_mut_doc *doc, const yyjson_val *val) {
+    if (!doc || !val) return nullptr;
+    // An immutable subtree is contiguous, and yyjson copies it in one pass
+    // over its values without recursion, strings included.
+    return yyjson_val_mut_copy(doc, const_cast<yyjson_val *>(val));
+}
+
 bool je_utf8_valid(const char *s, size_t n) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
     size_t i = 0;
@@ -140,27 +126,6 @@ bool je_utf8_valid(const char *s, size_t n) {
         i += len;
     }
     return true;
-}
-
-static void je_rpath_cat(std::string &path, const char *piece, size_t n) {
-    if (path.size() >= JE_PATH_MAX) return;
-    size_t room = JE_PATH_MAX - path.size();
-    path.append(piece, n < room ? n : room);
-}
-
-void je_rpath_key(std::string &path, const char *key) {
-    je_rpath_cat(path, ".", 1);
-    je_rpath_cat(path, key, strlen(key));
-}
-
-void je_rpath_index(std::string &path, size_t index) {
-    // to_chars rather than snprintf: index pieces are built once per element
-    // of every array a walk visits.
-    char piece[32];
-    piece[0] = '[';
-    char *end = std::to_chars(piece + 1, piece + sizeof piece - 1, index).ptr;
-    *end++ = ']';
-    je_rpath_cat(path, piece, static_cast<size_t>(end - piece));
 }
 
 void je_copy_field(char *dst, size_t size, const char *src) { snprintf(dst, size, "%s", src ? src : ""); }

@@ -41,13 +41,15 @@ static void je_fill(char *dst, size_t size, const char *src, size_t len) {
     dst[len] = '\0';
 }
 
-static std::string_view je_text_of(yyjson_mut_val *s) {
-    const char *p = yyjson_mut_get_str(s);
-    return {p, strnlen(p, yyjson_mut_get_len(s))};
+template <class V>
+static std::string_view je_text_of(V *s) {
+    const char *p = je_str(s);
+    return {p, je_c_len(p, je_len(s))};
 }
 
 // Appends the compact text of a scalar (or a key) to out.
-static bool je_append_scalar(yyjson_mut_val *v, std::string &out) {
+template <class V>
+static bool je_append_scalar(V *v, std::string &out) {
     return je_scalar_text(v, [&](const char *p, size_t n) { out.append(p, n); });
 }
 
@@ -59,52 +61,53 @@ namespace {
 // the compact writer gives for the whole value. One writer serves a whole
 // search, so its text and stack keep their storage from hit to hit.
 struct je_prefix_writer {
-    struct frame {
-        je_cursor cur;
-        bool is_obj;
-        bool first;
-    };
     std::string out;
-    std::vector<frame> stack;
 
-    bool write(yyjson_mut_val *val, size_t limit) {
+    // The walk's post-visit closes containers; pre writes a member's or
+    // element's separator and key, then the value or its opening bracket.
+    template <class V>
+    bool write(V *val, size_t limit) {
         out.clear();
-        stack.clear();
-        yyjson_mut_val *v = val;
-        while (out.size() < limit) {
-            if (v) {
-                bool is_obj = yyjson_mut_is_obj(v);
-                if (is_obj || yyjson_mut_is_arr(v)) {
-                    out += is_obj ? '{' : '[';
-                    if (yyjson_mut_get_len(v) == 0)
-                        out += is_obj ? '}' : ']';
-                    else
-                        stack.push_back({je_cursor_of(v), is_obj, true});
-                } else if (!je_append_scalar(v, out)) {
-                    return false;
+        bool ok = true;
+        std::vector<bool> first;  // per open container: no child written yet
+        std::string none;
+        je_walk(
+            val, none, je_path_style::dollar, false,
+            [&](V *key, V *v, size_t depth, const std::string &) {
+                if (out.size() >= limit) return je_step_to::stop;
+                if (depth > 0) {
+                    if (!first[depth - 1]) out += ',';
+                    first[depth - 1] = false;
                 }
-                v = nullptr;
-            }
-            if (stack.empty()) break;
-            frame &f = stack.back();
-            yyjson_mut_val *child = f.is_obj ? je_cursor_key(f.cur) : je_cursor_elem(f.cur);
-            if (!child) {
-                out += f.is_obj ? '}' : ']';
-                stack.pop_back();
-                continue;
-            }
-            if (!f.first) out += ',';
-            f.first = false;
-            if (f.is_obj) {
-                if (!je_append_scalar(child, out)) return false;
-                out += ':';
-                v = child->next;
-            } else {
-                v = child;
-            }
-        }
-        return true;
+                if (key) {
+                    if (!je_append_scalar(key, out)) return ok = false, je_step_to::stop;
+                    out += ':';
+                    if (out.size() >= limit) return je_step_to::stop;
+                }
+                if (je_is_ctn(v)) {
+                    bool is_obj = je_is_obj(v);
+                    out += is_obj ? '{' : '[';
+                    if (je_len(v) == 0) {
+                        out += is_obj ? '}' : ']';
+                        return je_step_to::over;
+                    }
+                    first.resize(depth + 1);
+                    first[depth] = true;
+                    closers.resize(depth + 1);
+                    closers[depth] = is_obj ? '}' : ']';
+                    return je_step_to::into;
+                }
+                if (!je_append_scalar(v, out)) return ok = false, je_step_to::stop;
+                return je_step_to::over;
+            },
+            [&](size_t depth) {
+                if (out.size() < limit) out += closers[depth];
+            });
+        return ok;
     }
+
+private:
+    std::string closers;
 };
 }  // namespace
 
@@ -115,7 +118,8 @@ static je_hit &je_hit_add(const std::string &path) {
     return h;
 }
 
-static void je_key_hit(je_prefix_writer &w, const std::string &path, yyjson_mut_val *key, yyjson_mut_val *val) {
+template <class V>
+static void je_key_hit(je_prefix_writer &w, const std::string &path, V *key, V *val) {
     je_hit &h = je_hit_add(path);
     std::string_view k = je_text_of(key);
     je_fill(h.key, sizeof h.key, k.data(), k.size());
@@ -133,56 +137,27 @@ static void je_value_hit(const std::string &path, std::string_view s) {
     je_fill(h.value, sizeof h.value, s.data(), s.size());
 }
 
-namespace {
-struct je_hframe {
-    je_cursor cur;
-    size_t index;
-    uint32_t path_len;
-    bool is_obj;
-};
-}  // namespace
-
 // Document order, parents before children, a key's hit before the hits
-// inside its value; one path string is cut back to the parent's length
-// whenever the walk moves to the next child.
-static void je_search_walk(yyjson_mut_val *root, std::string_view pattern, bool keys, bool values) {
+// inside its value.
+template <class V>
+static void je_search_walk(V *root, std::string_view pattern, bool keys, bool values) {
     std::string path = "$";
-    std::vector<je_hframe> stack;
     je_prefix_writer writer;
-    yyjson_mut_val *val = root;
-    for (;;) {
-        if (je_nhits >= JE_MAX_HITS) return;
-        if (val) {
-            if (yyjson_mut_is_ctn(val)) {
-                stack.push_back({je_cursor_of(val), 0, static_cast<uint32_t>(path.size()), yyjson_mut_is_obj(val)});
-            } else if (values && yyjson_mut_is_str(val)) {
+    je_walk(
+        root, path, je_path_style::dollar, true,
+        [&](V *key, V *val, size_t, const std::string &at) {
+            if (je_nhits >= JE_MAX_HITS) return je_step_to::stop;
+            if (key && keys && je_text_of(key).find(pattern) != std::string_view::npos) {
+                je_key_hit(writer, at, key, val);
+                if (je_nhits >= JE_MAX_HITS) return je_step_to::stop;
+            }
+            if (values && je_is_str(val)) {
                 std::string_view s = je_text_of(val);
-                if (s.find(pattern) != std::string_view::npos) je_value_hit(path, s);
+                if (s.find(pattern) != std::string_view::npos) je_value_hit(at, s);
             }
-            val = nullptr;
-            if (je_nhits >= JE_MAX_HITS) return;
-        }
-        if (stack.empty()) return;
-        je_hframe &f = stack.back();
-        path.resize(f.path_len);
-        if (f.is_obj) {
-            yyjson_mut_val *key = je_cursor_key(f.cur);
-            if (!key) {
-                stack.pop_back();
-                continue;
-            }
-            je_rpath_key(path, yyjson_mut_get_str(key));
-            val = key->next;
-            if (keys && je_text_of(key).find(pattern) != std::string_view::npos) je_key_hit(writer, path, key, val);
-        } else {
-            val = je_cursor_elem(f.cur);
-            if (!val) {
-                stack.pop_back();
-                continue;
-            }
-            je_path_index(path, f.index++);
-        }
-    }
+            return je_step_to::into;
+        },
+        [](size_t) {});
 }
 
 extern "C" JSONENGINE_API int json_search(const char *mode, const char *pattern) {
@@ -205,7 +180,7 @@ extern "C" JSONENGINE_API int json_search(const char *mode, const char *pattern)
             je_set_errorf("unknown search mode: %s (use key|value|both)", mode);
             return -1;
         }
-        je_search_walk(yyjson_mut_doc_get_root(je_doc), pattern, keys, values);
+        je_with_root([&](auto *root) { je_search_walk(root, pattern, keys, values); });
         return 0;
     });
     // A walk cut short by memory leaves no partial table behind.

@@ -20,47 +20,23 @@ struct je_statcounts {
 };
 }  // namespace
 
-namespace {
-struct je_sframe {
-    je_cursor cur;
-    bool is_obj;
-};
-}  // namespace
-
 // The root is level 1; a value's level is one more than its container's,
 // which is the number of open containers plus one.
-static void je_stats_walk(yyjson_mut_val *root, je_statcounts &c) {
-    std::vector<je_sframe> stack;
-    yyjson_mut_val *val = root;
-    for (;;) {
-        if (val) {
-            uint64_t level = stack.size() + 1;
-            if (level > c.depth) c.depth = level;
-            switch (yyjson_mut_get_type(val)) {
-                case YYJSON_TYPE_OBJ:
-                    ++c.objects;
-                    stack.push_back({je_cursor_of(val), true});
-                    break;
-                case YYJSON_TYPE_ARR:
-                    ++c.arrays;
-                    stack.push_back({je_cursor_of(val), false});
-                    break;
-                case YYJSON_TYPE_NUM: ++c.numbers; break;
-                case YYJSON_TYPE_STR: ++c.strings; break;
-                default: break;
-            }
+template <class V>
+static void je_stats_walk(V *root, je_statcounts &c) {
+    je_walk(root, [&](V *key, V *val, size_t depth) {
+        if (key) ++c.keys;
+        uint64_t level = depth + 1;
+        if (level > c.depth) c.depth = level;
+        switch (je_type(val)) {
+            case YYJSON_TYPE_OBJ: ++c.objects; break;
+            case YYJSON_TYPE_ARR: ++c.arrays; break;
+            case YYJSON_TYPE_NUM: ++c.numbers; break;
+            case YYJSON_TYPE_STR: ++c.strings; break;
+            default: break;
         }
-        if (stack.empty()) return;
-        je_sframe &f = stack.back();
-        if (f.is_obj) {
-            yyjson_mut_val *key = je_cursor_key(f.cur);
-            if (key) ++c.keys;
-            val = key ? key->next : nullptr;
-        } else {
-            val = je_cursor_elem(f.cur);
-        }
-        if (!val) stack.pop_back();
-    }
+        return je_step_to::into;
+    });
 }
 
 extern "C" JSONENGINE_API const char *json_stats_json(void) {
@@ -70,13 +46,14 @@ extern "C" JSONENGINE_API const char *json_stats_json(void) {
             je_set_error("no document loaded");
             return je_empty;
         }
-        yyjson_mut_val *root = yyjson_mut_doc_get_root(je_doc);
         je_statcounts c{};
-        je_stats_walk(root, c);
         size_t bytes = 0;
-        char *text = je_write_val(root, &bytes);
-        if (!text) je_set_error("internal: json write failed");
-        free(text);
+        je_with_root([&](auto *root) {
+            je_stats_walk(root, c);
+            char *text = je_write_val(root, &bytes);
+            if (!text) je_set_error("internal: json write failed");
+            free(text);
+        });
         snprintf(je_stats, sizeof je_stats,
                  "{\"bytes\":%llu,\"depth\":%llu,\"keys\":%llu,\"numbers\":%llu,\"strings\":%llu,\"arrays\":%llu,"
                  "\"objects\":%llu}",

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "je_internal.h"
+#include <memory>
+
+#include "je_tree.h"
 
 // ---- limits ---------------------------------------------------------------
 
@@ -22,7 +24,6 @@ constexpr int32_t JE_QSTEPS_FIRST_CAP = 4;  // first step array of a path
 constexpr int32_t JE_QMAX_RESULTS = 4000;   // rows of the result table
 constexpr size_t JE_QFIELD_SIZE = 12288;    // json_query_field buffers, NUL included
 constexpr size_t JE_QPATH_IDX_ROOM = 24;    // room an index piece needs in a path
-constexpr size_t JE_QRAW_INITIAL = 1024;    // first block of json_query_raw's builder
 static_assert(JSONENGINE_QUERY_MAX_RESULTS == JE_QMAX_RESULTS);
 static_assert(JSONENGINE_QUERY_VALUE_MAX == JE_QFIELD_SIZE - 1);
 static_assert(JSONENGINE_QUERY_MAX_NESTING == JE_QMAX_NEST);
@@ -55,7 +56,6 @@ enum je_tok : int32_t {
 // One query's scanning state: the current token and where scanning goes on.
 // ident and str hold their text only while the current token is of their kind.
 struct je_parser {
-    const char *src;
     const char *pos;
     je_tok kind;
     char ident[JE_QIDENT_SIZE];
@@ -135,15 +135,18 @@ struct je_prog_guard {
     je_prog_guard &operator=(const je_prog_guard &) = delete;
 };
 
-// ---- value pool -----------------------------------------------------------------
+// ---- value pool ----------------------------------------------------------------
 
-// Values a query makes (lengths, map arrays, literals) live in one mutable
-// document per query, created on first use and freed when the query ends.
-// `failed` records a literal that could not be made during a filter test,
-// which ends the evaluation instead of silently failing the tests.
+// Values a query makes (lengths, map arrays, literals) live in one pool per
+// query, made on first use and freed when the query ends: a mutable
+// document for queries over the mutable tree (and for literals), blocks of
+// immutable values for queries over the loaded immutable tree. `failed`
+// records a literal that could not be made during a filter test, which ends
+// the evaluation instead of silently failing the tests.
 struct je_pool {
     yyjson_mut_doc *doc;
     bool failed;
+    std::vector<std::unique_ptr<yyjson_val[]>> blocks;
 };
 
 // The pool's document, made on first use; null when memory runs out.
@@ -151,7 +154,7 @@ yyjson_mut_doc *je_pool_doc(je_pool *pool);
 void je_pool_free(je_pool *pool);
 
 struct je_pool_guard {
-    je_pool pool{nullptr, false};
+    je_pool pool{nullptr, false, {}};
     je_pool_guard() = default;
     ~je_pool_guard() { je_pool_free(&pool); }
     je_pool_guard(const je_pool_guard &) = delete;
@@ -165,12 +168,14 @@ yyjson_mut_val *je_make_lit(const je_operand *lit, je_pool *pool);
 
 // ---- evaluation -------------------------------------------------------------------
 
-// An ordered list of (value, path) pairs. Paths lie back to back in one
-// arena (pair i is arena[offs[i], offs[i + 1])), so a pair costs its path's
-// length and no allocation of its own. Without paths (inside map stages,
-// whose paths nobody sees) the arena stays empty.
-struct je_es {
-    std::vector<yyjson_mut_val *> vals;
+// An ordered list of (value, path) pairs over one tree (V is yyjson_val or
+// yyjson_mut_val). Paths lie back to back in one arena (pair i is
+// arena[offs[i], offs[i + 1])), so a pair costs its path's length and no
+// allocation of its own. Without paths (inside map stages, whose paths
+// nobody sees) the arena stays empty.
+template <class V>
+struct je_es_of {
+    std::vector<V *> vals;
     std::vector<size_t> offs{0};
     std::string arena;
     bool paths = true;
@@ -184,18 +189,29 @@ struct je_es {
         arena.clear();
     }
 };
+using je_es = je_es_of<yyjson_mut_val>;
 
 // Appends (value, path) to out; an absent value is ignored.
-void je_es_push(je_es *es, yyjson_mut_val *value, const char *path, size_t len);
+template <class V>
+void je_es_push(je_es_of<V> *es, V *value, const char *path, size_t len) {
+    if (!value) return;
+    es->vals.push_back(value);
+    if (es->paths) es->arena.append(path, len < JE_PATH_MAX ? len : JE_PATH_MAX);
+    es->offs.push_back(es->arena.size());
+}
 
 // Runs prog from (value, path) and appends the final pairs to out. False when
 // evaluation failed; the error slot then holds a message or is empty.
-bool je_eval_prog(const je_prog *prog, yyjson_mut_val *value, const char *path, je_es *out, je_pool *pool);
+// Instantiated for both trees.
+template <class V>
+bool je_eval_prog(const je_prog *prog, V *value, const char *path, je_es_of<V> *out, je_pool *pool);
 // The outcome of a filter step's test on one value; a literal that cannot
 // be made fails the test and sets pool->failed.
-bool je_cond_eval(yyjson_mut_val *value, je_qstep *filter, je_pool *pool);
-// Three-way comparison of two values: only the sign counts.
-int je_qcmp(yyjson_mut_val *a, yyjson_mut_val *b);
+template <class V>
+bool je_cond_eval(V *value, je_qstep *filter, je_pool *pool);
+// Three-way comparison of two values of one tree: only the sign counts.
+template <class V>
+int je_qcmp(V *a, V *b);
 
 // ---- result table -------------------------------------------------------------------
 
@@ -211,4 +227,5 @@ extern int32_t je_qn;
 
 void je_qreset();
 // Appends a detached copy of value with its path; false when refused.
-bool je_qadd(const yyjson_mut_val *value, const char *path, size_t path_len);
+template <class V>
+bool je_qadd(V *value, const char *path, size_t path_len);

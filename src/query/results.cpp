@@ -2,6 +2,7 @@
 // result is written out and read back into a document of its own, so the
 // table outlives the run, the pool and any later change of the document.
 #include <cstring>
+#include <type_traits>
 
 #include "je_query.h"
 
@@ -23,7 +24,8 @@ void je_qreset() {
     je_qn = 0;
 }
 
-bool je_qadd(const yyjson_mut_val *value, const char *path, size_t path_len) {
+template <class V>
+bool je_qadd(V *value, const char *path, size_t path_len) {
     if (je_qn >= JE_QMAX_RESULTS || !value) return false;
     size_t len = 0;
     char *text = je_write_val(value, &len);
@@ -65,7 +67,6 @@ static int je_query_run(const char *query) {
         return -1;
     }
     je_parser p{};
-    p.src = query;
     p.pos = query;
     if (!je_p_next(&p)) return -1;
     je_prog prog{};
@@ -75,15 +76,17 @@ static int je_query_run(const char *query) {
         je_set_errorf("query: trailing garbage near: %.16s", p.pos);
         return -1;
     }
-    je_pool_guard pool;
-    je_es set;
-    if (!je_eval_prog(&prog, yyjson_mut_doc_get_root(je_doc_mut()), "$", &set, &pool.pool)) {
-        if (je_err_empty()) je_set_error("query evaluation failed");
-        return -1;
-    }
-    for (size_t i = 0; i < set.size(); ++i)
-        if (!je_qadd(set.vals[i], set.path(i), set.path_len(i))) break;
-    return 0;
+    return je_with_root([&](auto *root) {
+        je_pool_guard pool;
+        je_es_of<std::remove_pointer_t<decltype(root)>> set;
+        if (!je_eval_prog(&prog, root, "$", &set, &pool.pool)) {
+            if (je_err_empty()) je_set_error("query evaluation failed");
+            return -1;
+        }
+        for (size_t i = 0; i < set.size(); ++i)
+            if (!je_qadd(set.vals[i], set.path(i), set.path_len(i))) break;
+        return 0;
+    });
 }
 
 extern "C" JSONENGINE_API int json_query(const char *query) {
@@ -126,7 +129,7 @@ extern "C" JSONENGINE_API const char *json_query_field(int index, const char *fi
 extern "C" JSONENGINE_API const char *json_query_raw(void) {
     return je_guard<const char *>(je_empty, []() -> const char * {
         if (je_qn == 0) return je_qraw_none;
-        je_buf_guard bg(JE_QRAW_INITIAL);
+        je_buf_guard bg(je_buf_guard::out_t{});
         je_buf *b = &bg.b;
         je_buf_append(b, "[", 1);
         for (int32_t i = 0; i < je_qn; ++i) {
@@ -141,7 +144,9 @@ extern "C" JSONENGINE_API const char *json_query_raw(void) {
             }
         }
         je_buf_append(b, "]", 1);
-        if (b->failed || !b->text || !je_fill_big(b->text)) return je_empty;
-        return je_bigbuf.ptr;
+        if (b->failed || !b->text) return je_empty;
+        char *text = b->text;
+        b->text = nullptr;  // je_publish takes the block
+        return je_publish(text, b->length);
     });
 }
