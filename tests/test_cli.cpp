@@ -132,7 +132,7 @@ TEST(CliFrame, Utf8ArgumentsAndBinaryStreams) {
     const std::string missing = dir + "/\xE6\x96\x87-missing.json";
     je_cli_result r = je_run_cli("type " + q(missing));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jsonengine: cannot open file: " + missing + "\n");
+    EXPECT_EQ(r.err, "jsonengine: cannot open file: " + missing + ": No such file or directory\n");
     std::filesystem::remove_all(je_fs_path(dir));
 }
 

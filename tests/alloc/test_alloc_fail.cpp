@@ -257,7 +257,7 @@ const std::vector<op_case> &cases() {
                  "\"g\":1},\"b\":{\"h\":2},\"new\":[1,{\"q\":2}],\"new\":3}");
          },
          no_read,
-         {"merge target: out of memory", "merge failed (memory)", "out of memory"},
+         {"merge target: out of memory", "merge failed (memory)", "out of memory", "out of memory (deep copy)"},
          true},
         {"json_diff",
          load_doc,
