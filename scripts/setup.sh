@@ -52,8 +52,8 @@ for p in "${BASE_PACKAGES[@]}" "${EXTRA_PACKAGES[@]}"; do
   installed "$p" || missing+=("$p")
 done
 testing_missing=()
-for spec in "${TESTING_PACKAGES[@]}"; do
-  installed_series "${spec%%=*}" "${spec#*=}" || testing_missing+=("$spec")
+for wanted in "${TESTING_PACKAGES[@]}"; do
+  installed_series "${wanted%%=*}" "${wanted#*=}" || testing_missing+=("$wanted")
 done
 
 if [[ ${#missing[@]} -eq 0 && ${#testing_missing[@]} -eq 0 ]]; then
@@ -122,8 +122,8 @@ if [[ ${#testing_missing[@]} -gt 0 ]]; then
   names=("${testing_missing[@]%%=*}")
   say "fetching ${names[*]} from $TESTING_SUITE"
   apt-get "${apt_opts[@]}" update -qq
-  for spec in "${testing_missing[@]}"; do
-    p=${spec%%=*} series=${spec#*=}
+  for wanted in "${testing_missing[@]}"; do
+    p=${wanted%%=*} series=${wanted#*=}
     v=$(apt-cache "${apt_opts[@]}" policy "$p" | awk '/Candidate:/ { print $2 }')
     if [[ -z "$v" || "$v" == "(none)" || "$v" != "$series"* ]]; then
       echo "setup: $TESTING_SUITE offers $p version '${v:-none}', not ${series:-any}${series:+x}" >&2
