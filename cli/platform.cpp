@@ -47,7 +47,13 @@ FILE *cli_fopen_read(const char *path) {
         errno = EINVAL;  // a name that is not UTF-8 names no file
         return nullptr;
     }
-    return _wfopen(wide.c_str(), L"rb");
+    FILE *f = _wfopen(wide.c_str(), L"rb");
+    // The Windows C runtime refuses a directory with EACCES; say what POSIX says.
+    if (!f && errno == EACCES) {
+        DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) errno = EISDIR;
+    }
+    return f;
 }
 
 #else
