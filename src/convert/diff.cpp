@@ -263,10 +263,10 @@ extern "C" JSONENGINE_API int json_diff_count(void) { return je_ndiff; }
 
 extern "C" JSONENGINE_API const char *json_diff_field(int index, const char *field) {
     return je_guard<const char *>(je_empty, [&]() -> const char * {
-        static char out_path[JE_DIFF_OUT_TEXT];
+        JE_LARGE_STATIC static char out_path[JE_DIFF_OUT_TEXT];
         static char out_type[JE_DIFF_OUT_TYPE];
-        static char out_a[JE_DIFF_OUT_TEXT];
-        static char out_b[JE_DIFF_OUT_TEXT];
+        JE_LARGE_STATIC static char out_a[JE_DIFF_OUT_TEXT];
+        JE_LARGE_STATIC static char out_b[JE_DIFF_OUT_TEXT];
         if (!field || index < 0 || index >= je_ndiff) return je_empty;
         const je_diff_entry &row = je_diff[index];
         char *out;

@@ -30,6 +30,18 @@
 #define JE_PRINTF_FORMAT(fmt_arg, first_arg)
 #endif
 
+// Large zero-filled static tables (the path table, result tables, the
+// accessors' field buffers) go after every other static. A short run
+// touches only a few small statics; kept together they share a page or two
+// instead of being spread between the tables, and every fresh page is a
+// page fault. Clang would give the section file contents, so only GCC's
+// ELF builds use it.
+#if defined(__ELF__) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define JE_LARGE_STATIC __attribute__((section(".lbss")))
+#else
+#define JE_LARGE_STATIC
+#endif
+
 // ---- limits -------------------------------------------------------------
 
 constexpr size_t JE_ERR_SIZE = 1024;                       // error slot, NUL included
@@ -52,6 +64,17 @@ static_assert(JSONENGINE_PATH_MAX_STEPS == JE_MAX_STEPS);
 static_assert(JSONENGINE_PATH_KEY_MAX == JE_STEP_KEY_SIZE - 1);
 static_assert(JSONENGINE_PATH_INDEX_MAX == JE_MAX_INDEX);
 static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_PATH_MAX);
+
+// ---- large blocks (src/core/mem.cpp) ------------------------------------------
+
+// Blocks from this size on are placed for huge pages where the platform has
+// them; smaller ones are plain heap blocks.
+constexpr size_t JE_BIG_BLOCK_MIN = size_t{256} << 10;
+// A block for a loaded text or a reader's values; released with free().
+void *je_big_alloc(size_t n);
+void *je_big_realloc(void *p, size_t old_size, size_t n);
+// The reader's allocator over je_big_alloc.
+const yyjson_alc *je_big_alc();
 
 // ---- error slot -----------------------------------------------------------
 
@@ -213,14 +236,32 @@ char *je_read_file(const char *path, size_t *out_length);
 // Reads a value text into a document of its own (the caller frees it);
 // null with a static message in *out_message.
 yyjson_doc *je_read_value(const char *text, const char **out_message);
-// Opens a file for binary reading by its UTF-8 name (src/core/platform.cpp:
-// the wide API on Windows, where fopen takes the ANSI code page); null when
-// it cannot be opened or the name is not valid UTF-8.
-FILE *je_fopen_read(const char *path);
-// The file's size through a 64-bit seek and tell (long is 32 bits on
-// Windows); false when the file cannot be sought. Leaves the position at
-// the end.
-bool je_file_size(FILE *f, int64_t *out_size);
+// A file open for reading (src/core/platform.cpp), closed when it goes:
+// a descriptor on POSIX systems, read without a stream's buffer; a C
+// stream opened by its wide name on Windows, where fopen takes the ANSI
+// code page.
+struct je_file {
+#if defined(_WIN32)
+    FILE *f = nullptr;
+#else
+    int fd = -1;
+#endif
+    je_file() = default;
+    je_file(const je_file &) = delete;
+    je_file &operator=(const je_file &) = delete;
+    ~je_file();
+    // False when the file cannot be opened or the name is not valid UTF-8.
+    bool open(const char *path);
+    // A directory opens on POSIX systems; it is no file the loader reads.
+    bool is_directory() const;
+    // The size as a 64-bit seek to the end finds it (long is 32 bits on
+    // Windows); false when the file cannot be sought. rewind() before
+    // reading.
+    bool size(int64_t *out_size);
+    void rewind();
+    // Reads up to n bytes; fewer at the end of the file or on an error.
+    size_t read(void *buf, size_t n);
+};
 // Parses text into a detached value owned by doc; null with *out_message.
 yyjson_mut_val *je_parse_val(yyjson_mut_doc *doc, const char *text, const char **out_message);
 

@@ -5,25 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/stat.h>
-#endif
-
 #include "je_tree.h"
-
-// fopen opens a directory for reading on POSIX systems, and its "size" is
-// whatever the file system's seek reports (up to 2 GiB on some), which
-// would be allocated before the read fails. A directory is not a file the
-// engine can read, as fopen already decides on Windows.
-static bool je_is_directory(FILE *f) {
-#if defined(__unix__) || defined(__APPLE__)
-    struct stat st;
-    return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
-#else
-    (void)f;
-    return false;
-#endif
-}
 
 // Sizes at or past 2 GiB are refused as if the size could not be taken, so
 // every platform reads the same files.
@@ -37,7 +19,7 @@ static_assert(JSONENGINE_FILE_SIZE_MAX == JE_FILE_SIZE_LIMIT);
 // error, and the caller reports the error from an untouched copy.
 static yyjson_doc *je_read_doc(char *text, size_t len, bool insitu) {
     yyjson_read_err err;
-    yyjson_doc *doc = yyjson_read_opts(text, len, insitu ? YYJSON_READ_INSITU : 0, nullptr, &err);
+    yyjson_doc *doc = yyjson_read_opts(text, len, insitu ? YYJSON_READ_INSITU : 0, je_big_alc(), &err);
     if (doc) return doc;
     // The reader gives up without memory too; that says nothing about the text.
     if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
@@ -76,21 +58,19 @@ char *je_read_file(const char *path, size_t *out_length) {
         je_set_error("empty file path");
         return nullptr;
     }
-    FILE *f = je_fopen_read(path);
-    if (!f) {
+    je_file f;
+    if (!f.open(path)) {
         je_set_errorf("cannot open file: %s", path);
         return nullptr;
     }
-    struct closer {
-        FILE *f;
-        ~closer() { fclose(f); }
-    } close_on_exit{f};
-    if (je_is_directory(f)) {
+    // A directory's "size" is whatever the file system's seek reports (up
+    // to 2 GiB on some), which would be allocated before the read fails.
+    if (f.is_directory()) {
         je_set_errorf("cannot open file: %s", path);
         return nullptr;
     }
     int64_t size = 0;
-    if (!je_file_size(f, &size)) {
+    if (!f.size(&size)) {
         je_set_errorf("seek failed: %s", path);
         return nullptr;
     }
@@ -98,15 +78,14 @@ char *je_read_file(const char *path, size_t *out_length) {
         je_set_errorf("tell failed: %s", path);
         return nullptr;
     }
-    rewind(f);
+    f.rewind();
     size_t n = static_cast<size_t>(size);
-    char *block = static_cast<char *>(malloc(n + YYJSON_PADDING_SIZE));
+    char *block = static_cast<char *>(je_big_alloc(n + YYJSON_PADDING_SIZE));
     if (!block) {
         je_set_error("out of memory");
         return nullptr;
     }
-    size_t got = fread(block, 1, n, f);
-    if (got != n) {
+    if (f.read(block, n) != n) {
         free(block);
         je_set_errorf("short read on %s", path);
         return nullptr;

@@ -4,7 +4,7 @@
 
 #include "je_tree.h"
 
-je_step je_steps[JE_MAX_STEPS];
+JE_LARGE_STATIC je_step je_steps[JE_MAX_STEPS];
 int32_t je_nsteps = 0;
 
 static bool je_is_digit(char c) { return c >= '0' && c <= '9'; }

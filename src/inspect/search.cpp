@@ -194,9 +194,9 @@ extern "C" JSONENGINE_API int json_search_count(void) {
 
 extern "C" JSONENGINE_API const char *json_search_field(int index, const char *field) {
     return je_guard<const char *>(je_empty, [&]() -> const char * {
-        static char out_path[JE_OUT_PATH_SIZE];
+        JE_LARGE_STATIC static char out_path[JE_OUT_PATH_SIZE];
         static char out_key[JE_OUT_KEY_SIZE];
-        static char out_value[JE_OUT_VALUE_SIZE];
+        JE_LARGE_STATIC static char out_value[JE_OUT_VALUE_SIZE];
         if (index < 0 || index >= je_nhits || !field) return je_empty;
         const je_hit &h = je_hits[index];
         if (strcmp(field, "path") == 0) {

@@ -15,7 +15,7 @@ constexpr size_t JE_VAL_DUP_MAX = 511;      // objects above this size are not c
 constexpr size_t JE_VAL_KEY_SIZE = 256;     // stored duplicate key, NUL included
 constexpr size_t JE_VAL_PAIRWISE_MAX = 16;  // below this, pairwise comparison beats sorting
 
-static char je_valreport[JE_VALREPORT_SIZE];
+JE_LARGE_STATIC static char je_valreport[JE_VALREPORT_SIZE];
 
 namespace {
 struct je_valstate {

@@ -6,11 +6,11 @@
 
 #include "je_query.h"
 
-je_qentry je_q[JE_QMAX_RESULTS];
+JE_LARGE_STATIC je_qentry je_q[JE_QMAX_RESULTS];
 int32_t je_qn = 0;
 
-static char out_path[JE_QFIELD_SIZE];
-static char out_value[JE_QFIELD_SIZE];
+JE_LARGE_STATIC static char out_path[JE_QFIELD_SIZE];
+JE_LARGE_STATIC static char out_value[JE_QFIELD_SIZE];
 
 static const char je_qraw_none[] = "[]";
 
