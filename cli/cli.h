@@ -35,11 +35,27 @@ struct cli_command {
     int write_error_status;             // exit status when standard output fails
 };
 
+// Positional arguments in order. No command takes more than
+// CLI_MAX_POSITIONAL; extra ones are counted, not kept, so the usage check
+// still sees them. Held in place: a short run allocates nothing for them.
+constexpr size_t CLI_MAX_POSITIONAL = 4;
+struct cli_positionals {
+    const char *items[CLI_MAX_POSITIONAL] = {};
+    size_t count = 0;
+    void push_back(const char *arg) {
+        if (count < CLI_MAX_POSITIONAL) items[count] = arg;
+        ++count;
+    }
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const char *operator[](size_t i) const { return items[i]; }
+};
+
 // A command's parsed arguments.
 struct cli_args {
     bool lines = false, raw = false, exit_status = false, paths = false, array = false;
     const char *mode = nullptr;
-    std::vector<const char *> pos;  // positional arguments in order
+    cli_positionals pos;
 };
 
 // Splits argv into options and positional arguments for the named command.

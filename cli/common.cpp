@@ -173,10 +173,14 @@ struct cli_input {
 constexpr size_t CLI_CHUNK = 65536;
 
 bool cli_read_stream(FILE *f, const char *file, std::string &out) {
-    out.clear();
-    static char chunk[CLI_CHUNK];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
+    size_t len = 0;
+    for (;;) {
+        out.resize(len + CLI_CHUNK);
+        size_t n = fread(out.data() + len, 1, CLI_CHUNK, f);
+        len += n;
+        if (n < CLI_CHUNK) break;
+    }
+    out.resize(len);
     if (ferror(f)) return cli_error("cannot read %s: %s", cli_input_name(file), strerror(errno)), false;
     return true;
 }
@@ -227,6 +231,15 @@ bool cli_read(const char *file, std::string &out) {
 }
 
 bool cli_load(const char *file, bool named) {
+#if !defined(_WIN32)
+    // A regular file goes straight to the engine. The program opens it
+    // itself only where the engine cannot, to name the system's reason.
+    struct stat st;
+    if (!cli_is_stdin(file) && stat(file, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (json_parse_file(file) == 0) return true;
+        if (strncmp(json_last_error(), "cannot open file: ", 18) != 0) return cli_parse_failed(file, named);
+    }
+#endif
     cli_input in;
     if (!in.open(file)) return false;
     if (in.regular()) {
