@@ -47,6 +47,7 @@ TEST(CliFrame, UsageErrorsExit2) {
         {"get without a path", "get", "usage: jsonengine get [-r] [-e] [-l] PATH [FILE]\n"},
         {"get with too many arguments", "get " + q("$") + " a b", "usage: jsonengine get [-r] [-e] [-l] PATH [FILE]\n"},
         {"set without a value", "set " + q("$.a"), "usage: jsonengine set PATH VALUE [FILE]\n"},
+        {"set with six arguments", "set " + q("$.a") + " 1 a b c d", "usage: jsonengine set PATH VALUE [FILE]\n"},
         {"delete without a path", "delete", "usage: jsonengine delete PATH [FILE]\n"},
         {"unknown option", "get -x " + q("$"), "jsonengine: get: unknown option: -x\nusage: jsonengine get"},
         {"an option of another command", "type --paths", "jsonengine: type: unknown option: --paths\n"},

@@ -420,6 +420,47 @@ TEST(Loading, FilesAreReadWholeUpToTheFirstNul) {
     unlink(path.c_str());
 }
 
+// Loaded texts and the reader's values live in large blocks: from
+// JE_BIG_BLOCK_MIN on they are whole huge pages on Linux, and a resize
+// within the same pages keeps the block.
+TEST(LargeBlocks, KeepTheirBytesThroughEveryResize) {
+    constexpr size_t min = JE_BIG_BLOCK_MIN;
+    constexpr size_t page = size_t{2} << 20;
+    struct Row {
+        const char *name;
+        size_t from, to;
+    } rows[] = {
+        {"small to small", 100, 5000},
+        {"small to large", 5000, min},
+        {"large, grown within its pages", min, page},
+        {"large, grown past its pages", page, page + 1},
+        {"large to small", min + 1, 100},
+        {"large, shrunk within its pages", page + 10, page + 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto *p = static_cast<unsigned char *>(je_big_alloc(row.from));
+        ASSERT_NE(p, nullptr);
+        for (size_t i = 0; i < row.from; ++i) p[i] = static_cast<unsigned char>(i * 7);
+        auto *q = static_cast<unsigned char *>(je_big_realloc(p, row.from, row.to));
+        ASSERT_NE(q, nullptr);
+        size_t kept = std::min(row.from, row.to);
+        size_t differ = 0;
+        for (size_t i = 0; i < kept; ++i) differ += q[i] != static_cast<unsigned char>(i * 7);
+        EXPECT_EQ(differ, 0u);
+        q[row.to - 1] = 1;  // the whole new size is usable
+#if defined(__linux__)
+        if (row.to >= min) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(q) % page, 0u);
+        }
+#endif
+        free(q);
+    }
+    void *fresh = je_big_realloc(nullptr, 0, 10);
+    EXPECT_NE(fresh, nullptr);
+    free(fresh);
+}
+
 TEST(Loading, FileParseErrorsHaveLineAndColumn) {
     std::string path = je_temp_file("[\n1,\n\xE2\x82\xAC 2]");
     EXPECT_EQ(json_parse_file(path.c_str()), -1);

@@ -143,18 +143,23 @@ bool defined_dynamic_symbols(const std::string &path, std::set<std::string> &nam
                         });
 }
 
-// The libraries the ELF file names as needed (DT_NEEDED).
-bool needed_libraries(const std::string &path, std::set<std::string> &names, std::string &why) {
+// The texts of the ELF file's dynamic entries with the given tag: the
+// libraries it names as needed (DT_NEEDED), its run paths (DT_RUNPATH).
+bool dynamic_texts(const std::string &path, Elf64_Sxword tag, std::set<std::string> &texts, std::string &why) {
     return elf_sections(path, SHT_DYNAMIC, why,
                         [&](const Elf64_Shdr &sh, const Elf64_Shdr &strtab, const std::string &file) {
                             for (size_t off = sh.sh_offset; off + sizeof(Elf64_Dyn) <= sh.sh_offset + sh.sh_size;
                                  off += sizeof(Elf64_Dyn)) {
                                 Elf64_Dyn dyn;
                                 memcpy(&dyn, file.data() + off, sizeof dyn);
-                                if (dyn.d_tag == DT_NEEDED && dyn.d_un.d_val < strtab.sh_size)
-                                    names.insert(file.data() + strtab.sh_offset + dyn.d_un.d_val);
+                                if (dyn.d_tag == tag && dyn.d_un.d_val < strtab.sh_size)
+                                    texts.insert(file.data() + strtab.sh_offset + dyn.d_un.d_val);
                             }
                         });
+}
+
+bool needed_libraries(const std::string &path, std::set<std::string> &names, std::string &why) {
+    return dynamic_texts(path, DT_NEEDED, names, why);
 }
 
 TEST(Exports, ExactlyTheDeclaredFunctions) {
@@ -179,6 +184,21 @@ TEST(Exports, NoSharedCppRuntime) {
         ASSERT_TRUE(needed_libraries(path, names, why)) << path << ": " << why;
         for (const std::string &name : names)
             EXPECT_TRUE(name.rfind("libstdc++", 0) != 0 && name.rfind("libgcc_s", 0) != 0) << path << " needs " << name;
+    }
+}
+// The program carries the engine rather than loading the library, and no
+// run path of its has an empty entry, which the loader takes as the
+// working directory: every library would first be looked for there.
+TEST(Exports, ProgramNeedsNoEngineLibraryAndSearchesNoWorkingDirectory) {
+    std::set<std::string> names, paths;
+    std::string why;
+    ASSERT_TRUE(needed_libraries(JE_CLI_PATH, names, why)) << why;
+    for (const std::string &name : names) EXPECT_EQ(name.find("quendral"), std::string::npos) << "needs " << name;
+    ASSERT_TRUE(dynamic_texts(JE_CLI_PATH, DT_RUNPATH, paths, why)) << why;
+    ASSERT_TRUE(dynamic_texts(JE_CLI_PATH, DT_RPATH, paths, why)) << why;
+    for (const std::string &p : paths) {
+        std::string entries = ":" + p + ":";
+        EXPECT_EQ(entries.find("::"), std::string::npos) << "run path with an empty entry: '" << p << "'";
     }
 }
 #endif

@@ -27,9 +27,9 @@ void *je_big_alloc(size_t n) {
 
 void *je_big_realloc(void *p, size_t old_size, size_t n) {
     if (!p) return je_big_alloc(n);
-    bool was_big = old_size >= JE_BIG_BLOCK_MIN;
-    if (was_big && n <= je_huge_round(old_size)) return p;
-    if (!was_big && n < JE_BIG_BLOCK_MIN) return realloc(p, n);
+    bool was_big = old_size >= JE_BIG_BLOCK_MIN, big = n >= JE_BIG_BLOCK_MIN;
+    if (!was_big && !big) return realloc(p, n);
+    if (was_big && big && n <= SIZE_MAX - JE_HUGE_PAGE && je_huge_round(n) == je_huge_round(old_size)) return p;
     void *q = je_big_alloc(n);
     if (!q) return nullptr;
     memcpy(q, p, old_size < n ? old_size : n);

@@ -32,7 +32,7 @@ char *je_bigbuf_get(size_t n) {
     if (je_bigbuf.cap >= need) return je_bigbuf.ptr;
     size_t cap = je_bigbuf.cap ? je_bigbuf.cap : JE_BIGBUF_INITIAL;
     while (cap < need) cap *= 2;
-    char *p = static_cast<char *>(realloc(je_bigbuf.ptr, cap));
+    char *p = static_cast<char *>(je_big_realloc(je_bigbuf.ptr, je_bigbuf.cap, cap));
     if (!p) {
         je_set_error("out of memory");
         return nullptr;
@@ -61,7 +61,7 @@ static bool je_bigbuf_reserve(size_t need) {
     if (je_bigbuf.cap >= need) return true;
     size_t cap = je_bigbuf.cap ? je_bigbuf.cap : JE_BIGBUF_INITIAL;
     while (cap < need) cap *= 2;
-    char *p = static_cast<char *>(realloc(je_bigbuf.ptr, cap));
+    char *p = static_cast<char *>(je_big_realloc(je_bigbuf.ptr, je_bigbuf.cap, cap));
     if (!p) {
         je_out_grow_failed = true;
         return false;
@@ -97,7 +97,7 @@ static void je_bigbuf_settle(size_t len) {
     if (je_bigbuf.cap <= JE_BIGBUF_CEILING) return;
     size_t cap = JE_BIGBUF_INITIAL;
     while (cap < len + 2 && cap < JE_BIGBUF_CEILING) cap *= 2;
-    if (char *p = static_cast<char *>(realloc(je_bigbuf.ptr, cap))) {
+    if (char *p = static_cast<char *>(je_big_realloc(je_bigbuf.ptr, je_bigbuf.cap, cap))) {
         je_bigbuf.ptr = p;
         je_bigbuf.cap = cap;
     }

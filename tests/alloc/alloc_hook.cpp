@@ -1,5 +1,6 @@
-// The allocation hook: malloc, calloc, realloc and free defined in the
-// executable interpose the C library's for every object of the process
+// The allocation hook: malloc, calloc, realloc, posix_memalign and free
+// defined in the executable interpose the C library's for every object of
+// the process
 // (yyjson is a shared library calling malloc through its PLT, and the C
 // library's own internal allocations go through the same symbols). Each
 // forwards to the next definition in lookup order, found with
@@ -13,6 +14,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -23,11 +25,13 @@ using malloc_fn = void *(*)(size_t);
 using calloc_fn = void *(*)(size_t, size_t);
 using realloc_fn = void *(*)(void *, size_t);
 using free_fn = void (*)(void *);
+using memalign_fn = int (*)(void **, size_t, size_t);
 
 malloc_fn real_malloc = nullptr;
 calloc_fn real_calloc = nullptr;
 realloc_fn real_realloc = nullptr;
 free_fn real_free = nullptr;
+memalign_fn real_posix_memalign = nullptr;
 
 // dlsym allocates (its error buffer) before the real functions are known;
 // those few early blocks come from here and are never released.
@@ -64,6 +68,7 @@ void resolve() {
     real_calloc = reinterpret_cast<calloc_fn>(dlsym(RTLD_NEXT, "calloc"));
     real_realloc = reinterpret_cast<realloc_fn>(dlsym(RTLD_NEXT, "realloc"));
     real_free = reinterpret_cast<free_fn>(dlsym(RTLD_NEXT, "free"));
+    real_posix_memalign = reinterpret_cast<memalign_fn>(dlsym(RTLD_NEXT, "posix_memalign"));
     resolving = false;
 }
 
@@ -125,6 +130,16 @@ void *realloc(void *old, size_t n) {
     if (!old && p) ++live;
     if (old && !p && n == 0) --live;
     return p;
+}
+
+// The engine's large blocks are aligned ones.
+int posix_memalign(void **out, size_t alignment, size_t n) {
+    resolve();
+    if (!real_posix_memalign) return ENOMEM;
+    if (should_fail(n)) return ENOMEM;
+    int rc = real_posix_memalign(out, alignment, n);
+    if (rc == 0) ++live;
+    return rc;
 }
 
 void free(void *p) {

@@ -1,5 +1,5 @@
 // Control of the allocation hook linked into the allocation-failure suite.
-// The hook defines malloc, calloc, realloc, free and the C++ allocation
+// The hook defines malloc, calloc, realloc, posix_memalign, free and the C++ allocation
 // operators in the executable, so the engine, the C library and the shared
 // yyjson library all allocate through it. While armed it counts
 // allocations and makes chosen ones fail; it always keeps a count of live
