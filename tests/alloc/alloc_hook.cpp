@@ -1,8 +1,8 @@
 // The allocation hook: malloc, calloc, realloc, posix_memalign and free
 // defined in the executable interpose the C library's for every object of
-// the process
-// (yyjson is a shared library calling malloc through its PLT, and the C
-// library's own internal allocations go through the same symbols). Each
+// the process (yyjson is a shared library calling malloc through its PLT,
+// and the C library's own internal allocations go through the same
+// symbols). Each
 // forwards to the next definition in lookup order, found with
 // dlsym(RTLD_NEXT): the C library's allocator in a normal build, the
 // sanitizer's allocator in a sanitizer build, which then still tracks
