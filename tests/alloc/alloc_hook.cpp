@@ -2,9 +2,8 @@
 // defined in the executable interpose the C library's for every object of
 // the process (yyjson is a shared library calling malloc through its PLT,
 // and the C library's own internal allocations go through the same
-// symbols). Each
-// forwards to the next definition in lookup order, found with
-// dlsym(RTLD_NEXT): the C library's allocator in a normal build, the
+// symbols). Each forwards to the next definition in lookup order, found
+// with dlsym(RTLD_NEXT): the C library's allocator in a normal build, the
 // sanitizer's allocator in a sanitizer build, which then still tracks
 // every block for overflows and leaks. The C++ operators are replaced too,
 // so container growth fails the same way (and, under the sanitizer, is
