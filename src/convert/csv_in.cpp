@@ -193,7 +193,7 @@ extern "C" JSONENGINE_API int json_from_csv(const char *csv) {
             je_set_error("empty csv (no header)");
             return -1;
         }
-        je_mut_doc_guard doc(yyjson_mut_doc_new(nullptr));
+        je_mut_doc_guard doc(yyjson_mut_doc_new(je_big_alc()));
         if (!doc.d) {
             je_set_error("out of memory");
             return -1;

@@ -146,7 +146,7 @@ yyjson_doc *je_read_value(const char *text, const char **out_message) {
         return nullptr;
     }
     yyjson_read_err err;
-    yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, nullptr, &err);
+    yyjson_doc *doc = yyjson_read_opts(const_cast<char *>(text), strlen(text), 0, je_big_alc(), &err);
     if (!doc) {
         if (err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION)
             *out_message = "out of memory";

@@ -1,8 +1,12 @@
-// Large blocks: the loaded text and the reader's value array. On Linux they
-// are placed on 2 MiB boundaries and marked for transparent huge pages, so
-// that a document costs a few page faults instead of one per 4 KiB: on
-// virtual machines a fault costs microseconds, and the faults of a loaded
-// document of a few hundred kilobytes cost more than reading it.
+// Large blocks: loaded texts, the reader's value arrays, the storage of
+// mutable documents and the shared output buffer. On Linux those from
+// JE_BIG_BLOCK_MIN on are placed on 2 MiB boundaries and marked for
+// transparent huge pages, so that a document costs a few page faults
+// instead of one per 4 KiB: on virtual machines a fault costs
+// microseconds, and the faults of a loaded document of a few hundred
+// kilobytes cost more than reading it. A block then holds up to 2 MiB
+// more than asked for; where the system grants no huge pages, the excess
+// is never touched and costs no memory.
 #include <cstring>
 
 #include "je_internal.h"

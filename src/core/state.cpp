@@ -179,7 +179,7 @@ yyjson_mut_doc *je_doc_mut() {
     if (!je_idoc) return je_doc;
     // yyjson copies an immutable tree in one pass over its contiguous
     // values, without recursion, and copies every string.
-    yyjson_mut_doc *copy = yyjson_doc_mut_copy(je_idoc, nullptr);
+    yyjson_mut_doc *copy = yyjson_doc_mut_copy(je_idoc, je_big_alc());
     if (!copy) {
         je_set_error("out of memory (deep copy)");
         return nullptr;
@@ -202,7 +202,7 @@ bool je_doc_set_from_imut(yyjson_doc *doc) {
         je_set_error("internal: null doc");
         return false;
     }
-    yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc, nullptr);
+    yyjson_mut_doc *copy = yyjson_doc_mut_copy(doc, je_big_alc());
     if (!copy) {
         je_set_error("out of memory (deep copy)");
         return false;

@@ -170,7 +170,7 @@ void je_store_reclaim() {
     size_t garbage = je_garbage < used ? je_garbage : used;
     if (garbage <= used - garbage + JE_STORE_SLACK) return;
     yyjson_mut_val *root = yyjson_mut_doc_get_root(je_doc);
-    je_mut_doc_guard fresh(yyjson_mut_doc_new(nullptr));
+    je_mut_doc_guard fresh(yyjson_mut_doc_new(je_big_alc()));
     if (!fresh.d) return;
     if (root) {
         yyjson_mut_val *copy = je_deep_copy(fresh.d, root);

@@ -187,7 +187,7 @@ static const char *je_format(V *root, const char *mode) {
     } else if (strcmp(mode, "minify") == 0) {
         text = je_write_opts(root, 0, je_out_begin(), &len);
     } else if (strcmp(mode, "sorted") == 0) {
-        je_mut_doc_guard sorted(yyjson_mut_doc_new(nullptr));
+        je_mut_doc_guard sorted(yyjson_mut_doc_new(je_big_alc()));
         yyjson_mut_val *copy = sorted.d ? je_sorted_mut(sorted.d, root) : nullptr;
         if (!copy) {
             je_set_error("sort copy failed (memory)");

@@ -161,7 +161,7 @@ static int je_validate(const char *text) {
     } else {
         size_t len = strlen(text);
         yyjson_read_err err;
-        je_doc_guard doc(yyjson_read_opts(const_cast<char *>(text), len, 0, nullptr, &err));
+        je_doc_guard doc(yyjson_read_opts(const_cast<char *>(text), len, 0, je_big_alc(), &err));
         size_t line = 1, col = 1;
         if (!doc.d && err.code == YYJSON_READ_ERROR_MEMORY_ALLOCATION) {
             // Running out of memory says nothing about the text: no verdict,
