@@ -18,6 +18,13 @@
  * behind (replaced and removed values, values of failed calls) is reclaimed,
  * so the engine holds at most about twice what the live document needs plus
  * about a megabyte.
+ *
+ * Memory: on Linux, blocks of 256 KiB and more (a loaded text, a document's
+ * values, the shared buffer) are whole 2 MiB pages marked for transparent
+ * huge pages, which a large document then fills with a few page faults
+ * instead of one per 4 KiB. Where the system grants huge pages, such a
+ * block holds up to 2 MiB more than it needs; elsewhere the excess is never
+ * touched and costs nothing.
  */
 #ifndef QUENDRAL_JSONENGINE_H
 #define QUENDRAL_JSONENGINE_H
@@ -80,9 +87,12 @@ JSONENGINE_API const char *json_last_error(void);
    col C)", or "null input" for NULL. */
 JSONENGINE_API int json_parse(const char *text);
 
-/* Reads a whole file (at most JSONENGINE_FILE_SIZE_MAX bytes, through
-   fseek/ftell, so a pipe or FIFO is refused) and loads it like json_parse.
-   0 or -1; NULL fails with "null path". */
+/* Reads a whole file (at most JSONENGINE_FILE_SIZE_MAX bytes, sized by a
+   seek to its end, so a pipe or FIFO is refused) and loads it like
+   json_parse. 0 or -1; NULL fails with "null path"; "cannot open file:
+   PATH" (also for a directory), "seek failed: PATH", "tell failed: PATH"
+   for a size past the limit, "short read on PATH". The text ends at its
+   first NUL byte. */
 JSONENGINE_API int json_parse_file(const char *path);
 
 /* "object", "array", "string", "number", "bool" or "null" for the root of

@@ -70,10 +70,12 @@ static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_PATH_MAX);
 // Blocks from this size on are placed for huge pages where the platform has
 // them; smaller ones are plain heap blocks.
 constexpr size_t JE_BIG_BLOCK_MIN = size_t{256} << 10;
-// A block for a loaded text or a reader's values; released with free().
+// A block that may be large (a loaded text, a document's storage, the
+// shared output buffer); released with free(). je_big_realloc keeps the
+// first min(old_size, n) bytes, as realloc does.
 void *je_big_alloc(size_t n);
 void *je_big_realloc(void *p, size_t old_size, size_t n);
-// The reader's allocator over je_big_alloc.
+// yyjson's allocator over je_big_alloc, for readers and mutable documents.
 const yyjson_alc *je_big_alc();
 
 // ---- error slot -----------------------------------------------------------
