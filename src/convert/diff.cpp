@@ -17,14 +17,16 @@ constexpr size_t JE_DIFF_OUT_TYPE = 64;
 static_assert(JSONENGINE_DIFF_MAX_ROWS == JE_DIFF_CAP);
 static_assert(JSONENGINE_DIFF_FIELD_MAX == JE_DIFF_TEXT - 1);
 
+// The type in place; path, a and b as offsets in je_diff_texts, each cut to
+// JE_DIFF_TEXT - 1 bytes.
 struct je_diff_entry {
-    char path[JE_DIFF_TEXT];
+    size_t path;
     char type[JE_DIFF_TYPE];
-    char a[JE_DIFF_TEXT];
-    char b[JE_DIFF_TEXT];
+    size_t a, b;
 };
 
 static je_table<je_diff_entry, JE_DIFF_CAP> je_diff;
+static je_texts je_diff_texts;
 static int32_t je_ndiff = 0;
 
 // Thrown when a value text cannot be written: a row with a lost text would
@@ -33,12 +35,11 @@ struct je_diff_write_failed {};
 
 // The value's compact text, cut to the field; empty when absent.
 template <class V>
-static void je_diff_text(char *dst, V *val) {
-    dst[0] = '\0';
-    if (!val) return;
+static size_t je_diff_text(V *val) {
+    if (!val) return je_texts::none;
     je_free_guard text(je_write_val(val, nullptr));
     if (!text.p) throw je_diff_write_failed();
-    je_copy_field(dst, JE_DIFF_TEXT, static_cast<const char *>(text.p));
+    return je_diff_texts.add(static_cast<const char *>(text.p), JE_DIFF_TEXT - 1);
 }
 
 template <class A, class B>
@@ -46,10 +47,10 @@ static void je_diff_add(const std::string &path, const char *type, A *a, B *b) {
     if (je_ndiff >= JE_DIFF_CAP) return;
     je_diff_entry &row = je_diff.row(je_ndiff);
     ++je_ndiff;
-    je_copy_field(row.path, sizeof row.path, path.c_str());
+    row.path = je_diff_texts.add(path.c_str(), JE_DIFF_TEXT - 1);
     je_copy_field(row.type, sizeof row.type, type);
-    je_diff_text(row.a, a);
-    je_diff_text(row.b, b);
+    row.a = je_diff_text(a);
+    row.b = je_diff_text(b);
 }
 
 // yyjson's equality for two values that are not both containers of one
@@ -227,6 +228,7 @@ private:
 extern "C" JSONENGINE_API int json_diff(const char *other) {
     je_err_clear();
     je_ndiff = 0;
+    je_diff_texts.clear();
     return je_guard(-1, [&] {
         if (!je_doc_ensure()) {
             je_set_error("no document loaded");
@@ -273,13 +275,13 @@ extern "C" JSONENGINE_API const char *json_diff_field(int index, const char *fie
         const char *src;
         size_t size;
         if (strcmp(field, "path") == 0) {
-            out = out_path, src = row.path, size = sizeof out_path;
+            out = out_path, src = je_diff_texts.at(row.path), size = sizeof out_path;
         } else if (strcmp(field, "type") == 0) {
             out = out_type, src = row.type, size = sizeof out_type;
         } else if (strcmp(field, "a") == 0) {
-            out = out_a, src = row.a, size = sizeof out_a;
+            out = out_a, src = je_diff_texts.at(row.a), size = sizeof out_a;
         } else if (strcmp(field, "b") == 0) {
-            out = out_b, src = row.b, size = sizeof out_b;
+            out = out_b, src = je_diff_texts.at(row.b), size = sizeof out_b;
         } else {
             return je_empty;
         }

@@ -1,5 +1,6 @@
 // The growable text builder: appends stop silently once a growth has failed,
-// so assembling code checks the failed flag once at the end.
+// so assembling code checks the failed flag once at the end. Also the text
+// store of the result tables.
 #include <cstdio>
 #include <cstring>
 
@@ -104,3 +105,28 @@ void je_buf_free(je_buf *buf) {
     buf->length = 0;
     buf->capacity = 0;
 }
+
+// ---- result table texts ----
+
+constexpr size_t JE_TEXTS_INITIAL = 4096;
+
+size_t je_texts::add(const char *src, size_t len, size_t max) {
+    if (len > max) len = max;
+    if (const void *nul = memchr(src, '\0', len)) len = static_cast<size_t>(static_cast<const char *>(nul) - src);
+    size_t need = length + len + 1;
+    if (need > capacity) {
+        size_t cap = capacity ? capacity : JE_TEXTS_INITIAL;
+        while (cap < need) cap *= 2;
+        char *grown = static_cast<char *>(je_big_realloc(block, capacity, cap));
+        if (!grown) throw std::bad_alloc();
+        block = grown;
+        capacity = cap;
+    }
+    size_t offset = length;
+    memcpy(block + offset, src, len);
+    block[offset + len] = '\0';
+    length = need;
+    return offset;
+}
+
+size_t je_texts::add(const char *src, size_t max) { return add(src, strnlen(src, max), max); }

@@ -324,6 +324,26 @@ struct je_table {
     T &operator[](int32_t i) { return chunks[i / ChunkRows][i % ChunkRows]; }
 };
 
+// The texts of a process-wide result table's rows, back to back, each
+// ended by a NUL. A row keeps the offsets of its texts, so it costs the
+// bytes written rather than its fields' capacities (a hit of fixed 4 KiB
+// fields touched two fresh pages). clear() keeps the block for the next
+// call; offsets stay valid until then, while the block itself may move.
+struct je_texts {
+    static constexpr size_t none = SIZE_MAX;  // the offset of an empty text
+    char *block = nullptr;
+    size_t length = 0, capacity = 0;
+
+    // Copies src[0, len), cut at its first NUL and at max bytes, and a
+    // NUL; the copy's offset. Throws std::bad_alloc without memory, which
+    // the C boundary reports as "out of memory".
+    size_t add(const char *src, size_t len, size_t max);
+    // The same for a NUL-terminated text.
+    size_t add(const char *src, size_t max);
+    const char *at(size_t offset) const { return offset == none ? "" : block + offset; }
+    void clear() { length = 0; }
+};
+
 // ---- RAII guards ---------------------------------------------------------------
 
 struct je_free_guard {

@@ -12,12 +12,13 @@ static_assert(JSONENGINE_FLATTEN_MAX_LEAVES == JE_MAX_FLAT);
 
 namespace {
 struct je_flat_entry {
-    char path[JE_FLAT_PATH_SIZE];
+    size_t path;  // offset in je_flat_texts, cut to JE_FLAT_PATH_SIZE - 1 bytes
     void *value;  // the leaf (a value of the loaded document's tree); meaningful during one call
 };
 }  // namespace
 
 static je_table<je_flat_entry, JE_MAX_FLAT> je_flatlist;
+static je_texts je_flat_texts;
 static int32_t je_nflat = 0;
 
 // Leaves in document order, depth first. Ends once the table is full.
@@ -29,10 +30,9 @@ static void je_flatten_walk(V *root) {
         [&](V *, V *val, size_t depth, const std::string &at) {
             if (je_nflat >= JE_MAX_FLAT) return je_step_to::stop;
             if (depth == 0 || je_is_ctn(val)) return je_step_to::into;
-            je_flat_entry &e = je_flatlist.row(je_nflat++);
-            memcpy(e.path, at.data(), at.size());
-            e.path[at.size()] = '\0';
-            e.value = val;
+            je_flat_entry &e = je_flatlist.row(je_nflat);
+            e = {je_flat_texts.add(at.data(), at.size(), JE_FLAT_PATH_SIZE - 1), val};
+            ++je_nflat;
             return je_step_to::over;
         },
         [](size_t) {});
@@ -64,6 +64,7 @@ static void je_append_escaped(je_buf *b, const char *s) {
 template <class V>
 static const char *je_flatten(V *root) {
     je_nflat = 0;
+    je_flat_texts.clear();
     if (je_is_ctn(root)) je_flatten_walk(root);
     je_buf_guard g(je_buf_guard::out_t{});
     je_buf *b = &g.b;
@@ -72,7 +73,7 @@ static const char *je_flatten(V *root) {
     for (int32_t i = 0; i < je_nflat && !b->failed; ++i) {
         if (i) je_buf_append(b, ",", 1);
         je_buf_append(b, "\"", 1);
-        je_append_escaped(b, je_flatlist[i].path);
+        je_append_escaped(b, je_flat_texts.at(je_flatlist[i].path));
         je_buf_append(b, "\":", 2);
         if (!je_scalar_text(static_cast<V *>(je_flatlist[i].value), put)) {
             je_buf_append(b, "null", 4);

@@ -21,25 +21,16 @@ static_assert(JSONENGINE_SEARCH_VALUE_MAX == JE_HIT_VALUE_SIZE - 1);
 static_assert(JSONENGINE_REPORTED_PATH_MAX == JE_HIT_PATH_SIZE - 1);
 
 namespace {
+// Offsets of the hit's texts in je_hit_texts, each taken up to its first
+// NUL and cut to its field's size - 1.
 struct je_hit {
-    char path[JE_HIT_PATH_SIZE];
-    char key[JE_HIT_KEY_SIZE];
-    char value[JE_HIT_VALUE_SIZE];
+    size_t path, key, value;
 };
 }  // namespace
 
 static je_table<je_hit, JE_MAX_HITS> je_hits;
+static je_texts je_hit_texts;
 static int32_t je_nhits = 0;
-
-// Copies the text of src (len bytes, taken up to its first NUL) into a
-// field of size bytes, cut to size - 1.
-static void je_fill(char *dst, size_t size, const char *src, size_t len) {
-    if (len > size - 1) len = size - 1;
-    const void *nul = memchr(src, '\0', len);
-    if (nul) len = static_cast<size_t>(static_cast<const char *>(nul) - src);
-    memcpy(dst, src, len);
-    dst[len] = '\0';
-}
 
 template <class V>
 static std::string_view je_text_of(V *s) {
@@ -113,8 +104,8 @@ private:
 
 static je_hit &je_hit_add(const std::string &path) {
     je_hit &h = je_hits.row(je_nhits);
+    h = {je_hit_texts.add(path.data(), path.size(), JE_HIT_PATH_SIZE - 1), je_texts::none, je_texts::none};
     ++je_nhits;
-    je_fill(h.path, sizeof h.path, path.data(), path.size());
     return h;
 }
 
@@ -122,19 +113,17 @@ template <class V>
 static void je_key_hit(je_prefix_writer &w, const std::string &path, V *key, V *val) {
     je_hit &h = je_hit_add(path);
     std::string_view k = je_text_of(key);
-    je_fill(h.key, sizeof h.key, k.data(), k.size());
+    h.key = je_hit_texts.add(k.data(), k.size(), JE_HIT_KEY_SIZE - 1);
     if (!w.write(val, JE_HIT_VALUE_SIZE - 1)) {
-        h.value[0] = '\0';
         je_set_error("internal: json write failed");
         return;
     }
-    je_fill(h.value, sizeof h.value, w.out.data(), w.out.size());
+    h.value = je_hit_texts.add(w.out.data(), w.out.size(), JE_HIT_VALUE_SIZE - 1);
 }
 
 static void je_value_hit(const std::string &path, std::string_view s) {
     je_hit &h = je_hit_add(path);
-    h.key[0] = '\0';
-    je_fill(h.value, sizeof h.value, s.data(), s.size());
+    h.value = je_hit_texts.add(s.data(), s.size(), JE_HIT_VALUE_SIZE - 1);
 }
 
 // Document order, parents before children, a key's hit before the hits
@@ -163,6 +152,7 @@ static void je_search_walk(V *root, std::string_view pattern, bool keys, bool va
 extern "C" JSONENGINE_API int json_search(const char *mode, const char *pattern) {
     je_err_clear();
     je_nhits = 0;
+    je_hit_texts.clear();
     int rc = je_guard(-1, [&] {
         if (!je_doc_ensure()) {
             je_set_error("no document loaded");
@@ -200,15 +190,15 @@ extern "C" JSONENGINE_API const char *json_search_field(int index, const char *f
         if (index < 0 || index >= je_nhits || !field) return je_empty;
         const je_hit &h = je_hits[index];
         if (strcmp(field, "path") == 0) {
-            je_copy_field(out_path, sizeof out_path, h.path);
+            je_copy_field(out_path, sizeof out_path, je_hit_texts.at(h.path));
             return out_path;
         }
         if (strcmp(field, "key") == 0) {
-            je_copy_field(out_key, sizeof out_key, h.key);
+            je_copy_field(out_key, sizeof out_key, je_hit_texts.at(h.key));
             return out_key;
         }
         if (strcmp(field, "value") == 0) {
-            je_copy_field(out_value, sizeof out_value, h.value);
+            je_copy_field(out_value, sizeof out_value, je_hit_texts.at(h.value));
             return out_value;
         }
         return je_empty;
