@@ -13,12 +13,18 @@
 
 // ---- messages ------------------------------------------------------------
 
-// "line N: " while a JSON Lines input is worked through, else empty.
-static std::string cli_where;
+// The place a message names while a JSON Lines input is worked through,
+// "FILE: line N: " (no file for standard input); line 0 names none. Plain
+// statics: the program runs no constructor before main.
+static const char *cli_where_file = nullptr;
+static size_t cli_where_line = 0;
 
 static void cli_vmessage(const char *fmt, va_list ap) {
     fputs("jsonengine: ", stderr);
-    fputs(cli_where.c_str(), stderr);
+    if (cli_where_line) {
+        if (cli_where_file) fprintf(stderr, "%s: ", cli_where_file);
+        fprintf(stderr, "line %zu: ", cli_where_line);
+    }
     vfprintf(stderr, fmt, ap);
     fputc('\n', stderr);
 }
@@ -268,10 +274,10 @@ int cli_each_text(const char *file, bool lines, const std::function<int(const st
     int status = CLI_OK;
     for (size_t number = 1; reader->next(line) && !cli_output_failed(); ++number) {
         if (cli_blank(line)) continue;
-        cli_where =
-            (cli_is_stdin(file) ? std::string() : std::string(file) + ": ") + "line " + std::to_string(number) + ": ";
+        cli_where_file = cli_is_stdin(file) ? nullptr : file;
+        cli_where_line = number;
         status = cli_worse(status, fn(line));
-        cli_where.clear();
+        cli_where_line = 0;
     }
     if (ferror(in.f))
         status = cli_worse(status, cli_error("cannot read %s: %s", cli_input_name(file), strerror(errno)));
