@@ -179,12 +179,18 @@ struct cli_input {
 constexpr size_t CLI_CHUNK = 65536;
 
 bool cli_read_stream(FILE *f, const char *file, std::string &out) {
+    // A regular file is read in one piece of its size and a byte more (to
+    // see its end), instead of being grown and copied chunk by chunk.
+    size_t step = CLI_CHUNK;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) step = static_cast<size_t>(st.st_size) + 1;
     size_t len = 0;
     for (;;) {
-        out.resize(len + CLI_CHUNK);
-        size_t n = fread(out.data() + len, 1, CLI_CHUNK, f);
+        out.resize(len + step);
+        size_t n = fread(out.data() + len, 1, step, f);
         len += n;
-        if (n < CLI_CHUNK) break;
+        if (n < step) break;
+        step = CLI_CHUNK;  // the file grew since
     }
     out.resize(len);
     if (ferror(f)) return cli_error("cannot read %s: %s", cli_input_name(file), strerror(errno)), false;
