@@ -247,6 +247,8 @@ struct je_file {
     FILE *f = nullptr;
 #else
     int fd = -1;
+    bool directory = false, regular = false;  // as open() found the file
+    int64_t regular_size = 0;
 #endif
     je_file() = default;
     je_file(const je_file &) = delete;

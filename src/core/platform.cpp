@@ -53,22 +53,25 @@ je_file::~je_file() {
 bool je_file::open(const char *path) {
     do fd = ::open(path, O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    return fd >= 0;
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+        directory = S_ISDIR(st.st_mode);
+        regular = S_ISREG(st.st_mode);
+        regular_size = static_cast<int64_t>(st.st_size);
+    }
+    return true;
 }
 
-bool je_file::is_directory() const {
-    struct stat st;
-    return fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool je_file::is_directory() const { return directory; }
 
 // As the C library's seek to the end: a regular file's end is the size it
 // reports (a kernel file that reports 0 thus reads as empty), anything else
 // is asked to seek (a pipe cannot).
 bool je_file::size(int64_t *out_size) {
-    struct stat st;
-    off_t end = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : lseek(fd, 0, SEEK_END);
+    int64_t end = regular ? regular_size : static_cast<int64_t>(lseek(fd, 0, SEEK_END));
     if (end < 0) return false;
-    *out_size = static_cast<int64_t>(end);
+    *out_size = end;
     return true;
 }
 
